@@ -1,0 +1,38 @@
+# Thin driver around CMake. `make run` and `make test` install what is missing first.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD := build
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps build run test test-linux test-asan test-win32 test-fuzz fuzz bench screenshots clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-zeltra
+
+test: deps
+	@scripts/run-tests
+
+test-linux: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@FUZZ_SECONDS=$${FUZZ_SECONDS:-300} scripts/run-tests fuzz
+
+bench: deps
+	cmake -S . -B $(BUILD)/bench-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DZELTRA_APP=OFF
+	cmake --build $(BUILD)/bench-release -j $(JOBS) --target zeltra-bench
+	$(BUILD)/bench-release/bin/zeltra-bench
+
+clean:
+	rm -rf $(BUILD)
