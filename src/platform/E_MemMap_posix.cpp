@@ -1,0 +1,155 @@
+// POSIX backend of the shared cursor block: the block is a shm_open object
+// ("/KORVANMAP1" is /dev/shm/KORVANMAP1 on Linux) and the mutex an exclusive
+// flock() on a lock file of the same name beside it. The kernel drops an flock when
+// its holder dies, which is the counterpart of an abandoned Windows mutex; fcntl
+// record locks would be dropped whenever the process closes any descriptor of the
+// file, and named semaphores are never released after a crash.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "E_MemMap.h"
+
+struct TEMemMap::Private {
+  int FileHandle = -1;  // backing file; -1 means anonymous shared memory
+  int MapHandle = -1;   // the shm object's descriptor
+  void* View = nullptr;
+  size_t ViewSize = 0;
+  int32_t MaxSize = 0;
+  uint32_t LastError = 0;
+  int MutexHandle = -1;  // the lock file's descriptor
+  bool Locked = false;
+};
+
+namespace {
+
+std::string ShmName(const std::string& name) { return "/" + name; }
+
+// The lock file lives beside the shared objects so that it shares their life
+// (tmpfs, gone at reboot) and their visibility.
+std::string LockPath(const std::string& name) {
+  struct stat st {};
+  if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) return "/dev/shm/" + name;
+  return "/tmp/" + name;
+}
+
+int CloseRetry(int fd) {
+  // close() must not be retried on EINTR on Linux: the descriptor is gone either way.
+  return close(fd);
+}
+
+}  // namespace
+
+TEMemMap::TEMemMap() : d(std::make_unique<Private>()) {}
+
+TEMemMap::~TEMemMap() {
+  Unlock();
+  if (d->MutexHandle >= 0) CloseRetry(d->MutexHandle);
+  if (d->View) munmap(d->View, d->ViewSize);
+  if (d->MapHandle >= 0) CloseRetry(d->MapHandle);
+}
+
+bool TEMemMap::InitMutex(const std::string& name) {
+  if (d->MutexHandle < 0) {
+    int fd;
+    do {
+      fd = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    d->MutexHandle = fd;
+  }
+  return d->MutexHandle >= 0 ? true : RecordError();
+}
+
+void TEMemMap::Lock() {
+  if (!d->Locked && d->MutexHandle >= 0) {
+    while (flock(d->MutexHandle, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    d->Locked = true;
+  }
+}
+
+void TEMemMap::Unlock() {
+  if (d->Locked && d->MutexHandle >= 0) {
+    flock(d->MutexHandle, LOCK_UN);
+    d->Locked = false;
+  }
+}
+
+bool TEMemMap::RecordError() {
+  d->LastError = static_cast<uint32_t>(errno);
+  return false;
+}
+
+bool TEMemMap::OpenMap(const std::string& name, int32_t size) {
+  d->View = nullptr;
+  int fd = shm_open(ShmName(name).c_str(), O_RDWR, 0);
+  if (fd < 0) return false;  // not there yet: not an error
+  struct stat st {};
+  if (size <= 0 || fstat(fd, &st) != 0 || st.st_size < size) {
+    // A block shorter than asked for (a creation that died before sizing it) would
+    // fault on first access; let the caller create it properly instead.
+    CloseRetry(fd);
+    return false;
+  }
+  d->MapHandle = fd;
+  void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) {
+    int err = errno;
+    CloseRetry(d->MapHandle);
+    d->MapHandle = -1;
+    errno = err;
+    RecordError();
+    return false;
+  }
+  d->View = view;
+  d->ViewSize = static_cast<size_t>(size);
+  return true;
+}
+
+bool TEMemMap::CreateMap(const std::string& name, int32_t size, const void* initial) {
+  if (d->MaxSize == 0) d->MaxSize = size;
+  if (d->MaxSize <= 0 || size <= 0) {
+    errno = EINVAL;
+    return RecordError();
+  }
+  int fd = shm_open(ShmName(name).c_str(), O_RDWR | O_CREAT, 0666);
+  if (fd < 0) return RecordError();
+  d->MapHandle = fd;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return RecordError();
+  if (st.st_size < d->MaxSize) {
+    int r;
+    do {
+      r = ftruncate(fd, d->MaxSize);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) return RecordError();
+  }
+  void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) return RecordError();
+  d->View = view;
+  d->ViewSize = static_cast<size_t>(size);
+  if (d->FileHandle == -1) {
+    TMemMapLocker lock(*this);
+    std::memcpy(d->View, initial, static_cast<size_t>(size));
+  }
+  return true;
+}
+
+void TEMemMap::CheckMapError() {
+  if (d->LastError != 0) {
+    Unlock();
+    uint32_t code = d->LastError;
+    d->LastError = 0;
+    throw EMappingException(code);
+  }
+}
+
+void* TEMemMap::View() const { return d->View; }
+uint32_t TEMemMap::LastError() const { return d->LastError; }
+int32_t TEMemMap::MaxSize() const { return d->MaxSize; }
+bool TEMemMap::Locked() const { return d->Locked; }

@@ -1,0 +1,76 @@
+#include "ViewerLink.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The block is little-endian whatever the host's byte order.
+void StoreWord(void* view, int index, int32_t value) {
+  uint32_t u = static_cast<uint32_t>(value);
+  unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                            static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+  std::memcpy(static_cast<unsigned char*>(view) + 4 * index, bytes, 4);
+}
+
+int32_t LoadWord(const void* view, int index) {
+  unsigned char b[4];
+  std::memcpy(b, static_cast<const unsigned char*>(view) + 4 * index, 4);
+  uint32_t u = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+               static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return static_cast<int32_t>(u);
+}
+
+}  // namespace
+
+TViewerBlockNames ViewerBlockNames() {
+  TViewerBlockNames names{"KORVANMAP1", "KORVANMUTEX1"};
+  if (const char* tag = std::getenv("ZELTRA_VIEWER_TAG"); tag && *tag) {
+    names.map += tag;
+    names.mutex += tag;
+  }
+  return names;
+}
+
+bool OpenOrCreateSharedBlock(TEMemMap& map, const TViewerBlockNames& names) {
+  map.InitMutex(names.mutex);
+  if (map.OpenMap(names.map, kSharedBlockSize)) return false;
+  std::array<unsigned char, kSharedBlockSize> zeros{};
+  if (!map.CreateMap(names.map, kSharedBlockSize, zeros.data())) map.CheckMapError();
+  return map.View() != nullptr;
+}
+
+void PublishCursor(TEMemMap& map, const TVoxel& v) {
+  if (!map.View()) return;
+  TMemMapLocker lock(map);
+  StoreWord(map.View(), CursorX, v.x);
+  StoreWord(map.View(), CursorY, v.y);
+  StoreWord(map.View(), CursorZ, v.z);
+  StoreWord(map.View(), Aux0, 2147483647);
+  StoreWord(map.View(), Aux1, 0);
+  StoreWord(map.View(), Aux2, 0);
+}
+
+void WriteCursorFields(TEMemMap& map, const TVoxel& v) {
+  if (!map.View()) return;
+  TMemMapLocker lock(map);
+  StoreWord(map.View(), CursorX, v.x);
+  StoreWord(map.View(), CursorY, v.y);
+  StoreWord(map.View(), CursorZ, v.z);
+}
+
+bool ReadCursorFields(TEMemMap& map, TVoxel& v) {
+  if (!map.View()) return false;
+  TMemMapLocker lock(map);
+  v.x = LoadWord(map.View(), CursorX);
+  v.y = LoadWord(map.View(), CursorY);
+  v.z = LoadWord(map.View(), CursorZ);
+  return true;
+}
+
+bool ReadBlockWords(TEMemMap& map, std::array<int32_t, kSharedBlockWords>& words) {
+  if (!map.View()) return false;
+  TMemMapLocker lock(map);
+  for (int i = 0; i < kSharedBlockWords; ++i) words[i] = LoadWord(map.View(), i);
+  return true;
+}

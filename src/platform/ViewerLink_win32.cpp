@@ -1,0 +1,3 @@
+#include "ViewerLink.h"
+
+void RemoveSharedBlock(const TViewerBlockNames&) {}
