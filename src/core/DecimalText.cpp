@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -33,12 +34,13 @@ void Normalise(TDecimal& d) {
   d.exponent -= static_cast<int>(first);
 }
 
-// Keeps the first `keep` digits (keep may be <= 0: then only a carry can survive).
-void RoundHalfUpKeep(TDecimal& d, int keep) {
+}  // namespace
+
+void RoundHalfUpDigits(TDecimal& d, int keep) {
+  if (IsZero(d)) return;
   int n = static_cast<int>(d.digits.size());
   if (keep >= n) return;
-  bool up = keep >= 0 && d.digits[keep] >= '5';
-  if (keep < 0) up = false;
+  bool up = d.digits[keep > 0 ? keep : 0] >= '5';
   if (keep <= 0) {
     // Everything is dropped; a first dropped digit of 5 or more at position 0
     // becomes one unit of the first kept place.
@@ -69,8 +71,6 @@ void RoundHalfUpKeep(TDecimal& d, int keep) {
   Normalise(d);
 }
 
-}  // namespace
-
 TDecimal DecimalSignificant(double value, int significant) {
   char buf[128];
   std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(value));
@@ -93,15 +93,9 @@ TDecimal DecimalFixed(double value, int decimals) {
   return d;
 }
 
-void RoundHalfUpDecimals(TDecimal& d, int decimals) {
-  if (IsZero(d)) return;
-  RoundHalfUpKeep(d, d.exponent + decimals);
-}
+void RoundHalfUpDecimals(TDecimal& d, int decimals) { RoundHalfUpDigits(d, d.exponent + decimals); }
 
-void RoundHalfUpSignificant(TDecimal& d, int significant) {
-  if (IsZero(d)) return;
-  RoundHalfUpKeep(d, significant);
-}
+void RoundHalfUpSignificant(TDecimal& d, int significant) { RoundHalfUpDigits(d, significant); }
 
 bool IsZero(const TDecimal& d) {
   return d.digits.find_first_not_of('0') == std::string::npos;
@@ -128,12 +122,22 @@ std::string FixedNotation(const TDecimal& d, int decimals) {
   return out;
 }
 
+std::string FixedHalfUp(double value, int decimals) {
+  if (std::isnan(value)) return "Nan";
+  if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
+  TDecimal d = DecimalSignificant(value, 18);
+  RoundHalfUpDecimals(d, decimals);
+  return FixedNotation(d, decimals);
+}
+
 std::string FormatFloatFixed(double value, int precision, int decimals) {
   if (std::isnan(value)) return "Nan";
   if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
   TDecimal d = DecimalSignificant(value, 18);
-  RoundHalfUpSignificant(d, precision);
-  if (!IsZero(d) && d.exponent > precision) {
+  TDecimal sig = d;
+  RoundHalfUpSignificant(sig, precision);
+  if (!IsZero(sig) && sig.exponent > precision) {
+    d = sig;
     // Scientific: d.ddd with `precision` digits, exponent with sign and 4 digits.
     std::string out = d.negative ? "-" : "";
     out += d.digits[0];
@@ -145,7 +149,7 @@ std::string FormatFloatFixed(double value, int precision, int decimals) {
                   std::abs(d.exponent - 1));
     return out + exp;
   }
-  RoundHalfUpDecimals(d, decimals);
+  RoundHalfUpDigits(d, std::min(precision, d.exponent + decimals));
   if (IsZero(d)) d.negative = false;
   return FixedNotation(d, decimals);
 }

@@ -23,6 +23,10 @@ TDecimal DecimalFixed(double value, int decimals);
 void RoundHalfUpDecimals(TDecimal& d, int decimals);
 // Keeps `significant` digits in all, with the same rule.
 void RoundHalfUpSignificant(TDecimal& d, int significant);
+// Keeps the first `keep` digits of d.digits (keep may be zero or negative: then the
+// value becomes zero, or one unit of the first dropped place when that digit is 5
+// or more and keep is 0), with the same rule.
+void RoundHalfUpDigits(TDecimal& d, int keep);
 
 // True when every digit is zero.
 bool IsZero(const TDecimal& d);
@@ -31,9 +35,14 @@ bool IsZero(const TDecimal& d);
 // at least one integer digit). The caller rounds first.
 std::string FixedNotation(const TDecimal& d, int decimals);
 
+// Fixed notation with `decimals` decimals of the value's 18-significant-digit
+// expansion, rounded half up; negative values keep their sign also when every shown
+// digit is zero. NaN and infinities give "Nan", "+Inf", "-Inf".
+std::string FixedHalfUp(double value, int decimals);
+
 // Delphi-style fixed format of the tracker display and the formula: the value
-// rounded half up to `precision` significant digits, shown with exactly `decimals`
-// decimals; values of 10^precision or more in magnitude in scientific form
+// rounded half up once, to `precision` significant digits or `decimals` decimals,
+// whichever keeps fewer digits, and shown with exactly `decimals` decimals; values of 10^precision or more in magnitude in scientific form
 // "d.dddE+dddd" with `precision` digits. A value that rounds to zero shows no sign.
 // NaN and infinities give "Nan", "+Inf", "-Inf".
 std::string FormatFloatFixed(double value, int precision, int decimals);
