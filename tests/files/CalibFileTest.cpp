@@ -1,0 +1,303 @@
+// The calibration text file: exact bytes written, and the reader's handling of
+// every line shape a file may hold.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "reg/CalibFile.h"
+
+using testsupport::HexDump;
+
+namespace {
+
+TPointPair P(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f) {
+  return TPointPair{a, b, c, d, e, f};
+}
+
+// Parses bytes that must load; fails the test with the message otherwise.
+TCalibration Load(std::string_view bytes) {
+  TCalibration cal;
+  std::string error;
+  EXPECT_TRUE(ParseCalibration(bytes, cal, error)) << error << "\n" << HexDump(bytes);
+  EXPECT_EQ(error, "");
+  return cal;
+}
+
+std::string Refused(std::string_view bytes) {
+  TCalibration cal;
+  std::string error;
+  EXPECT_FALSE(ParseCalibration(bytes, cal, error)) << HexDump(bytes);
+  return error;
+}
+
+std::string PointLines(int n) {
+  std::string s;
+  for (int i = 1; i <= n; ++i) {
+    s += std::to_string(i) + " " + std::to_string(-i) + " 3 " + std::to_string(1000 + i) +
+         " -2 " + std::to_string(i * 7) + "\r\n";
+  }
+  return s;
+}
+
+// --- Writing -----------------------------------------------------------------
+
+TEST(CalibFormat, TwoRowsAndTheDesiredVoxelGiveTheExactBytes) {
+  TPointPair rows[] = {P(12, -4, 87, 1503, -2210, 455), P(20, -4, 80, 1498, -1377, 452)};
+  std::string expected =
+      "12 -4 87 1503 -2210 455\r\n"     // row 1: MRIx MRIy MRIz FOBx FOBy FOBz
+      "20 -4 80 1498 -1377 452\r\n"     // row 2
+      "64 70 31 77777 77777 77777\r\n";  // closing line: desired voxel, marker x3
+  std::string got = FormatCalibration(rows, 2, TVoxel{64, 70, 31});
+  EXPECT_EQ(got, expected) << "got:\n" << HexDump(got) << "expected:\n" << HexDump(expected);
+}
+
+TEST(CalibFormat, TheEmptyStartRowIsSixZeros) {
+  TPointPair rows[] = {TPointPair{}};
+  std::string expected =
+      "0 0 0 0 0 0\r\n"            // the empty data row of a new calibration
+      "0 0 0 77777 77777 77777\r\n";  // desired voxel 0 0 0
+  std::string got = FormatCalibration(rows, 1, TVoxel{});
+  EXPECT_EQ(got, expected) << HexDump(got);
+}
+
+TEST(CalibFormat, ExtremeValuesHaveNoPaddingOrPlusSign) {
+  TPointPair rows[] = {P(INT32_MIN, INT32_MAX, -1, 0, 7, -0)};
+  std::string expected =
+      "-2147483648 2147483647 -1 0 7 0\r\n"
+      "-5 0 5 77777 77777 77777\r\n";
+  std::string got = FormatCalibration(rows, 1, TVoxel{-5, 0, 5});
+  EXPECT_EQ(got, expected) << HexDump(got);
+}
+
+TEST(CalibFormat, RoundTripGivesTheSameRowsAndDesiredVoxel) {
+  std::vector<TPointPair> rows;
+  for (int i = 0; i < kMaxCalibrationRows; ++i)
+    rows.push_back(P(i, -i, i * 3, 30000 - i * 500, -32768 + i, i * i));
+  std::string bytes = FormatCalibration(rows.data(), static_cast<int>(rows.size()), {1, -2, 3});
+  TCalibration cal = Load(bytes);
+  EXPECT_EQ(cal.rows, rows);
+  EXPECT_TRUE(cal.hasDesired);
+  EXPECT_EQ(cal.desired, (TVoxel{1, -2, 3}));
+  // And the bytes again, exactly.
+  EXPECT_EQ(FormatCalibration(cal.rows.data(), static_cast<int>(cal.rows.size()), cal.desired),
+            bytes);
+}
+
+// --- Reading: line shapes -----------------------------------------------------
+
+TEST(CalibRead, TheSpecExampleLoadsTwoRowsAndTheDesiredVoxel) {
+  TCalibration cal = Load(
+      "12 -4 87 1503 -2210 455\r\n20 -4 80 1498 -1377 452\r\n64 70 31 77777 77777 77777\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[0], P(12, -4, 87, 1503, -2210, 455));
+  EXPECT_EQ(cal.rows[1], P(20, -4, 80, 1498, -1377, 452));
+  EXPECT_TRUE(cal.hasDesired);
+  EXPECT_EQ(cal.desired, (TVoxel{64, 70, 31}));
+}
+
+TEST(CalibRead, AFinalLineEndMakesNoExtraRow) {
+  EXPECT_EQ(Load("1 2 3 4 5 6\r\n").rows.size(), 1u);
+  EXPECT_EQ(Load("1 2 3 4 5 6\n").rows.size(), 1u);
+  EXPECT_EQ(Load("1 2 3 4 5 6").rows.size(), 1u);
+}
+
+TEST(CalibRead, BlankLinesAndBlanksAtTheEndAreIgnored) {
+  // A Pascal reader would take trailing blank lines for a row of zeros.
+  TCalibration cal = Load("1 2 3 4 5 6\r\n\r\n\r\n  \t \r\n");
+  ASSERT_EQ(cal.rows.size(), 1u);
+  EXPECT_EQ(cal.rows[0], P(1, 2, 3, 4, 5, 6));
+}
+
+TEST(CalibRead, BlankLinesBetweenPointLinesAreSkipped) {
+  TCalibration cal = Load("\r\n\r\n1 2 3 4 5 6\r\n\r\n   \r\n7 8 9 10 11 12\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[1], P(7, 8, 9, 10, 11, 12));
+}
+
+TEST(CalibRead, LfOnlyAndCrOnlyLineEndsLoadTheSame) {
+  std::string crlf = "1 2 3 4 5 6\r\n7 8 9 10 11 12\r\n1 1 1 77777 77777 77777\r\n";
+  std::string lf = "1 2 3 4 5 6\n7 8 9 10 11 12\n1 1 1 77777 77777 77777\n";
+  std::string cr = "1 2 3 4 5 6\r7 8 9 10 11 12\r1 1 1 77777 77777 77777\r";
+  TCalibration a = Load(crlf), b = Load(lf), c = Load(cr);
+  EXPECT_EQ(a.rows, b.rows);
+  EXPECT_EQ(a.rows, c.rows);
+  EXPECT_EQ(a.rows.size(), 2u);
+  EXPECT_EQ(b.desired, (TVoxel{1, 1, 1}));
+  EXPECT_EQ(c.desired, (TVoxel{1, 1, 1}));
+}
+
+TEST(CalibRead, TabsAndSeveralBlanksSeparateNumbers) {
+  TCalibration cal = Load("  1\t2   3 \t4 5 6  \r\n");
+  ASSERT_EQ(cal.rows.size(), 1u);
+  EXPECT_EQ(cal.rows[0], P(1, 2, 3, 4, 5, 6));
+}
+
+TEST(CalibRead, AClosingLineBetweenPointLinesTakesNoRow) {
+  TCalibration cal =
+      Load("1 2 3 4 5 6\r\n9 9 9 77777 77777 77777\r\n7 8 9 10 11 12\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[0], P(1, 2, 3, 4, 5, 6));
+  EXPECT_EQ(cal.rows[1], P(7, 8, 9, 10, 11, 12));
+  EXPECT_EQ(cal.desired, (TVoxel{9, 9, 9}));
+}
+
+TEST(CalibRead, TheLastClosingLineWins) {
+  TCalibration cal = Load(
+      "5 5 5 77777 77777 77777\r\n1 2 3 4 5 6\r\n6 6 6 77777 0 0\r\n-7 8 -9 77777 1 2\r\n");
+  EXPECT_EQ(cal.rows.size(), 1u);
+  EXPECT_EQ(cal.desired, (TVoxel{-7, 8, -9}));
+}
+
+TEST(CalibRead, WithoutAClosingLineTheDesiredVoxelIsNotSet) {
+  TCalibration cal = Load("1 2 3 4 5 6\r\n");
+  EXPECT_FALSE(cal.hasDesired);
+}
+
+TEST(CalibRead, OnlyTheFourthNumberMakesAClosingLine) {
+  TCalibration cal = Load(
+      "77777 77777 77777 1 77777 77777\r\n"  // a point line
+      "1 2 3 77777 5 6\r\n");                 // a closing line
+  ASSERT_EQ(cal.rows.size(), 1u);
+  EXPECT_EQ(cal.rows[0], P(77777, 77777, 77777, 1, 77777, 77777));
+  EXPECT_EQ(cal.desired, (TVoxel{1, 2, 3}));
+}
+
+TEST(CalibRead, ASeventhNumberAndTheRestOfTheLineAreIgnored) {
+  TCalibration cal = Load("1 2 3 4 5 6 7 8 garbage 1.5\r\n7 8 9 10 11 12\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[0], P(1, 2, 3, 4, 5, 6));
+  EXPECT_EQ(cal.rows[1], P(7, 8, 9, 10, 11, 12));
+}
+
+TEST(CalibRead, SixNumbersAreReadAcrossShortLines) {
+  // "1 2 3" and "4 5 6 7" form one row; the 7 is the rest of that line.
+  TCalibration cal = Load("1 2 3\r\n4 5 6 7\r\n8 9 10 11 12 13\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[0], P(1, 2, 3, 4, 5, 6));
+  EXPECT_EQ(cal.rows[1], P(8, 9, 10, 11, 12, 13));
+}
+
+TEST(CalibRead, NumbersMissingAtTheEndOfTheFileReadAsZero) {
+  TCalibration cal = Load("1 2 3 4 5 6\r\n7 8\r\n");
+  ASSERT_EQ(cal.rows.size(), 2u);
+  EXPECT_EQ(cal.rows[1], P(7, 8, 0, 0, 0, 0));
+}
+
+TEST(CalibRead, AFileWithoutPointLinesHasNoRows) {
+  TCalibration onlyClosing = Load("3 4 5 77777 77777 77777\r\n");
+  EXPECT_TRUE(onlyClosing.rows.empty());
+  EXPECT_EQ(onlyClosing.desired, (TVoxel{3, 4, 5}));
+  TCalibration empty = Load("");
+  EXPECT_TRUE(empty.rows.empty());
+  EXPECT_FALSE(empty.hasDesired);
+  EXPECT_TRUE(Load("\r\n \r\n").rows.empty());
+}
+
+// --- Reading: numbers ---------------------------------------------------------
+
+TEST(CalibRead, Int32LimitsAreAccepted) {
+  TCalibration cal = Load("-2147483648 2147483647 0 -0 +5 007\r\n");
+  ASSERT_EQ(cal.rows.size(), 1u);
+  EXPECT_EQ(cal.rows[0], P(INT32_MIN, INT32_MAX, 0, 0, 5, 7));
+}
+
+TEST(CalibRead, MalformedNumbersAreInvalidNumericInput) {
+  const char* bad[] = {
+      "1 2 3 4.5 5 6\r\n",           // decimal point
+      "1 2 3 4 5 2147483648\r\n",    // one above the int32 range
+      "-2147483649 2 3 4 5 6\r\n",   // one below
+      "99999999999999999999 2 3 4 5 6\r\n",
+      "1 2 3 $1F 5 6\r\n",           // Pascal hexadecimal is not taken
+      "1 2 3 0x1F 5 6\r\n",
+      "1 2 3 4 5 6e2\r\n",
+      "1 2 - 4 5 6\r\n",             // a sign alone
+      "1 2 + 4 5 6\r\n",
+      "1 2 --3 4 5 6\r\n",
+      "1 2 3 4 5 6,\r\n",
+      "1,2 3 4 5 6 7\r\n",
+  };
+  for (const char* b : bad) EXPECT_EQ(Refused(b), "Invalid numeric input") << b;
+  // Control characters other than tabs and line ends belong to the number.
+  EXPECT_EQ(Refused(std::string_view("1 2 3 4 5 6\0\r\n", 14)), "Invalid numeric input");
+  EXPECT_EQ(Refused("1 2 3 4 5 6\f\r\n"), "Invalid numeric input");
+}
+
+TEST(CalibRead, ABadNumberAfterGoodLinesStillRefusesTheFile) {
+  EXPECT_EQ(Refused(PointLines(10) + "1 2 3 4 5 x\r\n" + PointLines(3)), "Invalid numeric input");
+}
+
+TEST(CalibRead, ABadNumberPastTheSixthOnALineIsIgnored) {
+  EXPECT_EQ(Load("1 2 3 4 5 6 1.5\r\n").rows.size(), 1u);
+}
+
+// --- Reading: capacity -------------------------------------------------------
+
+TEST(CalibRead, MaxPointLinesWithAClosingLineLoadWhole) {
+  ASSERT_EQ(kMaxCalibrationRows, 126);
+  TCalibration cal = Load(PointLines(126) + "1 2 3 77777 77777 77777\r\n");
+  ASSERT_EQ(cal.rows.size(), 126u);
+  EXPECT_EQ(cal.rows[125], P(126, -126, 3, 1126, -2, 882));
+  EXPECT_TRUE(cal.hasDesired);
+}
+
+TEST(CalibRead, MaxPointLinesWithClosingLinesBeforeAndAmongThemLoadWhole) {
+  std::string s = "1 1 1 77777 77777 77777\r\n" + PointLines(60) + "2 2 2 77777 0 0\r\n" +
+                  PointLines(66) + "3 3 3 77777 77777 77777\r\n";
+  TCalibration cal = Load(s);
+  EXPECT_EQ(cal.rows.size(), 126u);
+  EXPECT_EQ(cal.desired, (TVoxel{3, 3, 3}));
+}
+
+TEST(CalibRead, MorePointLinesThanTheTableHoldsAreRefusedNamingTheLimit) {
+  std::string expected =
+      "The calibration file holds more than 126 point pairs; at most 126 can be loaded";
+  EXPECT_EQ(Refused(PointLines(127)), expected);
+  EXPECT_EQ(Refused(PointLines(127) + "1 2 3 77777 77777 77777\r\n"), expected);
+  EXPECT_EQ(Refused(PointLines(128)), expected);
+  EXPECT_EQ(Refused(PointLines(5000)), expected);
+}
+
+// --- Committing into the table -------------------------------------------------
+
+TEST(CalibStore, RowsGoToEntriesOneToNAndTheRestStays) {
+  TPointPair table[kPointTableEntries + 1];
+  for (auto& e : table) e = P(9, 9, 9, 9, 9, 9);
+  TCalibration cal = Load("1 2 3 4 5 6\r\n7 8 9 10 11 12\r\n");
+  EXPECT_EQ(StoreCalibration(cal, table), 2);
+  EXPECT_EQ(table[0], P(9, 9, 9, 9, 9, 9));
+  EXPECT_EQ(table[1], P(1, 2, 3, 4, 5, 6));
+  EXPECT_EQ(table[2], P(7, 8, 9, 10, 11, 12));
+  EXPECT_EQ(table[3], P(9, 9, 9, 9, 9, 9));
+}
+
+TEST(CalibStore, NoPointLinesLeaveOneEmptyRow) {
+  TPointPair table[kPointTableEntries + 1];
+  for (auto& e : table) e = P(9, 9, 9, 9, 9, 9);
+  EXPECT_EQ(StoreCalibration(Load("1 2 3 77777 77777 77777\r\n"), table), 0);
+  EXPECT_EQ(table[1], TPointPair{});
+  EXPECT_EQ(table[2], P(9, 9, 9, 9, 9, 9));
+}
+
+TEST(CalibStore, AFullCalibrationFillsEveryEntryButTheLast) {
+  TPointPair table[kPointTableEntries + 1];
+  TCalibration cal = Load(PointLines(126));
+  EXPECT_EQ(StoreCalibration(cal, table), 126);
+  EXPECT_EQ(table[126], P(126, -126, 3, 1126, -2, 882));
+  EXPECT_EQ(table[127], TPointPair{});
+}
+
+// --- Checked-in files ---------------------------------------------------------
+
+TEST(CalibFiles, CheckedInSamplesLoad) {
+  std::string dir = std::string(ZELTRA_TEST_DATA) + "/files/";
+  TCalibration crlf = Load(testsupport::ReadFileBytes(dir + "calib-crlf.txt"));
+  TCalibration lf = Load(testsupport::ReadFileBytes(dir + "calib-lf.txt"));
+  ASSERT_EQ(crlf.rows.size(), 6u);
+  EXPECT_EQ(crlf.rows, lf.rows);
+  EXPECT_EQ(crlf.rows[5], P(-3, 0, -120, -32768, 32767, 0));
+  EXPECT_EQ(crlf.desired, (TVoxel{64, 70, 31}));
+  EXPECT_EQ(lf.desired, crlf.desired);
+}
+
+}  // namespace
