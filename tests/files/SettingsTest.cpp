@@ -164,11 +164,4 @@ TEST(Settings, AKeyThatCannotBeCreatedStopsTheWriteSilently) {
   EXPECT_TRUE(store.values.empty());
 }
 
-TEST(Settings, TheErrorIsARuntimeError) {
-  TMemorySettingsStore store;
-  store.keyExists = true;
-  TTrackerState s;
-  EXPECT_THROW(ReadSettings(store, s), std::runtime_error);
-}
-
 }  // namespace
