@@ -1,0 +1,120 @@
+#include "RegMult.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "RegMultInternal.h"
+
+TPointPair PointTable[kPointTableEntries + 1];
+double RegCoef[3][4];
+
+namespace {
+
+constexpr int kMinSamples = 5;
+constexpr const char* kHeader =
+    "Parameter    Est.value         Std.dev.        t Student       Prob(>|t|)";
+
+// A vector or matrix released when the scope ends.
+struct Vec {
+  TDoubleVector v = nullptr;
+  int ub;
+  explicit Vec(int u) : ub(u) { AllocVector(v, ub); }
+  ~Vec() { FreeVector(v, ub); }
+  Vec(const Vec&) = delete;
+  Vec& operator=(const Vec&) = delete;
+};
+struct Mat {
+  TDoubleMatrix a = nullptr;
+  int ub1, ub2;
+  Mat(int u1, int u2) : ub1(u1), ub2(u2) { AllocMatrix(a, ub1, ub2); }
+  ~Mat() { FreeMatrix(a, ub1, ub2); }
+  Mat(const Mat&) = delete;
+  Mat& operator=(const Mat&) = delete;
+};
+
+}  // namespace
+
+void WriteAxisReport(const std::string& axisName, int n, int axis, TDoubleVector B,
+                     TDoubleMatrix V, const FitStats& stats, std::vector<std::string>& list) {
+  const int first = FirstParamIndex();
+  const int last = LastParamIndex();
+  list.emplace_back();
+  list.push_back(axisName + "  = b0 + b1*FOBx + b2*FOBy + b3*FOBz");
+  Vec stdDev(last), tValue(last), tProb(last);
+  if (!stdDev.v || !tValue.v || !tProb.v) return;
+  ParameterStatistics(B, V, n, first, last, stdDev.v, tValue.v, tProb.v);
+  list.push_back(kHeader);
+  const bool exactFit = stats.ResidualVariance == 0;
+  for (int k = first; k <= last; ++k) {
+    std::string line = ParamLabel(k);
+    if (stdDev.v[k] > 0) {
+      line += FormatFixed(B[k], 17, 8);
+      line += FormatFixed(stdDev.v[k], 17, 8);
+      line += FormatFixed(tValue.v[k], 17, 2);
+      line += FormatFixed(tProb.v[k], 17, 4);
+    } else {
+      // No spread left for this parameter. With a residual it is undetermined and
+      // dropped; in an exact fit its estimate is exact and stays.
+      if (!exactFit) B[k] = 0;
+      line += FormatFixed(B[k], 17, 8);
+    }
+    list.push_back(std::move(line));
+    if (k >= 0 && k <= 3) RegCoef[axis - 1][k] = B[k];
+  }
+}
+
+bool FitRegistrationWith(int n, std::vector<std::string>& list, IMessagePresenter& messages,
+                         TAxisFit axisFit) {
+  if (n < kMinSamples) {
+    messages.ShowMessage("At least 5 samples required for 3D registration.");
+    return false;
+  }
+  if (n > kPointTableEntries) {
+    // The table has no more entries; reading past it would fit foreign memory.
+    messages.ShowMessage("At most 127 samples can be registered.");
+    return false;
+  }
+
+  Vec constants(1);
+  Mat X(3, n);
+  Vec Y(n);
+  if (!constants.v || !X.a || !Y.v) return false;
+  constants.v[0] = 3.0;
+  constants.v[1] = 1.0;
+  for (int k = 1; k <= n; ++k) {
+    X.a[1][k] = PointTable[k].FOBx;
+    X.a[2][k] = PointTable[k].FOBy;
+    X.a[3][k] = PointTable[k].FOBz;
+  }
+
+  char count[48];
+  std::snprintf(count, sizeof count, "Number of observations = %5d", n);
+  list.emplace_back(count);
+
+  static const char* const kAxisNames[3] = {"MRIx", "MRIy", "MRIz"};
+  for (int axis = 1; axis <= 3; ++axis) {
+    for (int k = 1; k <= n; ++k) {
+      const TPointPair& p = PointTable[k];
+      Y.v[k] = axis == 1 ? p.MRIx : axis == 2 ? p.MRIy : p.MRIz;
+    }
+    SelectModel(kModelMultipleLinear, kVarianceConstant, constants.v);
+    const int last = LastParamIndex();
+    Vec B(last), Ycalc(n), S(n), Theta(0);
+    Mat V(last, last);
+    FitStats stats;
+    FitResult result = kFitNoMemory;
+    if (B.v && Ycalc.v && S.v && Theta.v && V.a)
+      result = axisFit(X.a, Y.v, n, true, 1, 0.1, Theta.v, B.v, V.a, Ycalc.v, S.v, stats, messages);
+    if (result == kFitNoConvergence)
+      messages.ShowMessage("Non-convergence of SVD algorithm !");
+    else if (result == kFitSingular)
+      messages.ShowMessage("Singular matrix !");
+    else if (result == kFitOk)
+      WriteAxisReport(kAxisNames[axis - 1], n, axis, B.v, V.a, stats, list);
+  }
+  return true;
+}
+
+bool FitRegistration(int n, std::vector<std::string>& list, IMessagePresenter& messages) {
+  return FitRegistrationWith(n, list, messages, &RunModelFit);
+}

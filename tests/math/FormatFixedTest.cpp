@@ -1,0 +1,83 @@
+// The report's number fields: the value's 17-decimal (below 10) or 18-digit
+// decimal string, cut half up on the first dropped digit, padded to the width.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "Regress.h"
+
+namespace {
+std::string Pad(int blanks, const std::string& s) { return std::string(blanks, ' ') + s; }
+}  // namespace
+
+TEST(FormatFixed, HalfUpOnTheDecimalStringNotOnTheBinaryValue) {
+  // 0.125 is exact: half up gives 0.13 (printf's exact rounding gives 0.12).
+  EXPECT_EQ(FormatFixed(0.125, 0, 2), "0.13");
+  // 0.045 is 0.04499999999999999833 in binary; its 17-decimal string is
+  // 0.04500000000000000, so half up gives 0.05.
+  EXPECT_EQ(FormatFixed(0.045, 0, 2), "0.05");
+  // The double just below 0.005 (0.004999999999999999237) has the 17-decimal
+  // string 0.00500000000000000: 0.01.
+  EXPECT_EQ(FormatFixed(std::nextafter(0.005, 0.0), 0, 2), "0.01");
+  // The double just below 0.125 is 0.12499999999999999 to 17 decimals: 0.12.
+  EXPECT_EQ(FormatFixed(std::nextafter(0.125, 0.0), 0, 2), "0.12");
+  // 2.675 and 9.995 are 2.67499999999999982 and 9.99499999999999922.
+  EXPECT_EQ(FormatFixed(2.675, 0, 2), "2.67");
+  EXPECT_EQ(FormatFixed(9.995, 0, 2), "9.99");
+}
+
+TEST(FormatFixed, CarriesThroughNines) {
+  EXPECT_EQ(FormatFixed(9.999, 0, 2), "10.00");
+  EXPECT_EQ(FormatFixed(0.99999, 0, 2), "1.00");
+  EXPECT_EQ(FormatFixed(-99.9996, 0, 3), "-100.000");
+}
+
+TEST(FormatFixed, MinusSignAlsoWhenEveryShownDigitIsZero) {
+  EXPECT_EQ(FormatFixed(-0.004, 17, 2), Pad(12, "-0.00"));
+  EXPECT_EQ(FormatFixed(-1e-300, 17, 8), Pad(6, "-0.00000000"));
+  EXPECT_EQ(FormatFixed(0.004, 17, 2), Pad(13, "0.00"));
+  // Negative zero is not negative.
+  EXPECT_EQ(FormatFixed(-0.0, 17, 8), Pad(7, "0.00000000"));
+}
+
+TEST(FormatFixed, ReportFields) {
+  EXPECT_EQ(FormatFixed(-12.5, 17, 8), Pad(5, "-12.50000000"));
+  EXPECT_EQ(FormatFixed(0.00125, 17, 8), Pad(7, "0.00125000"));
+  EXPECT_EQ(FormatFixed(-50, 17, 2), Pad(11, "-50.00"));
+  EXPECT_EQ(FormatFixed(1, 17, 4), Pad(11, "1.0000"));
+  // Above 10 the string has 18 significant digits: 123456789012.345673 and
+  // -98765.4321000000054.
+  EXPECT_EQ(FormatFixed(123456789012.345678, 17, 4), "123456789012.3457");
+  EXPECT_EQ(FormatFixed(123456789012.345678, 0, 8), "123456789012.34567300");
+  EXPECT_EQ(FormatFixed(-98765.4321, 17, 8), "  -98765.43210000");
+  // Below 1 there are 17 decimals only: 1e-8 to 8 decimals, 1e-18 to zero.
+  EXPECT_EQ(FormatFixed(1e-8, 17, 8), Pad(7, "0.00000001"));
+  EXPECT_EQ(FormatFixed(4e-18, 0, 20), "0.00000000000000000000");
+}
+
+TEST(FormatFixed, LongerTextIsNeverCut) {
+  EXPECT_EQ(FormatFixed(-1234567890123.25, 5, 2), "-1234567890123.25");
+  EXPECT_EQ(FormatFixed(3.14159, 2, 3), "3.142");
+}
+
+TEST(FormatFixed, NotANumberAndInfinities) {
+  EXPECT_EQ(FormatFixed(std::numeric_limits<double>::quiet_NaN(), 17, 8), Pad(14, "Nan"));
+  EXPECT_EQ(FormatFixed(std::numeric_limits<double>::infinity(), 17, 2), Pad(13, "+Inf"));
+  EXPECT_EQ(FormatFixed(-std::numeric_limits<double>::infinity(), 17, 4), Pad(13, "-Inf"));
+  EXPECT_EQ(FormatFixed(std::numeric_limits<double>::quiet_NaN(), 2, 8), "Nan");
+}
+
+TEST(FormatFixed, ScientificFromOneE36) {
+  // 1e36 is 1.00000000000000004e36; width 17 leaves 9 significant digits.
+  EXPECT_EQ(FormatFixed(1e36, 17, 8), " 1.00000000E+0036");
+  EXPECT_EQ(FormatFixed(-2.5e300, 17, 2), "-2.50000000E+0300");
+  EXPECT_EQ(FormatFixed(1.797693134862315E308, 17, 4), " 1.79769313E+0308");
+  // At least 2 and at most 18 significant digits; padded to the width.
+  EXPECT_EQ(FormatFixed(1.25e40, 9, 2), " 1.3E+0040");
+  EXPECT_EQ(FormatFixed(1.25e40, 10, 2), " 1.3E+0040");
+  EXPECT_EQ(FormatFixed(1e36, 40, 2), Pad(14, " 1.00000000000000004E+0036"));
+  // Just below 1E36 the fixed form is kept (9.99999999999999895e35).
+  EXPECT_EQ(FormatFixed(std::nextafter(1e36, 0.0), 0, 2),
+            "999999999999999895000000000000000000.00");
+}
