@@ -17,7 +17,7 @@ TDecimal FromScientific(const char* text, bool negative) {
   int e = (*p == 'e') ? std::atoi(p + 1) : 0;
   d.exponent = e + 1;
   if (d.digits.find_first_not_of('0') == std::string::npos) {
-    d.digits = "0";
+    d.digits.assign(1, '0');
     d.exponent = 1;
   }
   return d;
@@ -26,7 +26,7 @@ TDecimal FromScientific(const char* text, bool negative) {
 void Normalise(TDecimal& d) {
   size_t first = d.digits.find_first_not_of('0');
   if (first == std::string::npos) {
-    d.digits = "0";
+    d.digits.assign(1, '0');
     d.exponent = 1;
     return;
   }
@@ -45,10 +45,10 @@ void RoundHalfUpDigits(TDecimal& d, int keep) {
     // Everything is dropped; a first dropped digit of 5 or more at position 0
     // becomes one unit of the first kept place.
     if (keep == 0 && d.digits[0] >= '5') {
-      d.digits = "1";
+      d.digits.assign(1, '1');
       d.exponent += 1;
     } else {
-      d.digits = "0";
+      d.digits.assign(1, '0');
       d.exponent = 1;
     }
     return;
