@@ -81,3 +81,70 @@ TEST(FormatFixed, ScientificFromOneE36) {
   EXPECT_EQ(FormatFixed(std::nextafter(1e36, 0.0), 0, 2),
             "999999999999999895000000000000000000.00");
 }
+
+// ---- The fast path against the digit strings of the C library -----------------
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+
+#include "DecimalText.h"
+
+namespace {
+
+// The rule spelled out on the library's digit strings.
+std::string Reference(double value, int width, int decimals) {
+  TDecimal d = std::fabs(value) < 10 ? DecimalFixed(value, 17) : DecimalSignificant(value, 18);
+  RoundHalfUpDecimals(d, decimals);
+  d.negative = value < 0;
+  std::string text = FixedNotation(d, decimals);
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+double FromBits(uint64_t bits) {
+  double v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+TEST(FormatFixed, AgreesWithTheLibraryDigitStrings) {
+  std::mt19937_64 rng(4711);
+  std::uniform_real_distribution<double> exponent(-20, 17);
+  int checked = 0;
+  auto check = [&](double v) {
+    for (int decimals : {0, 2, 4, 8, 16, 17, 20}) {
+      ASSERT_EQ(FormatFixed(v, 17, decimals), Reference(v, 17, decimals))
+          << "value " << v << " decimals " << decimals;
+      ++checked;
+    }
+  };
+  // Magnitudes spread over the fast path's range, both signs.
+  for (int i = 0; i < 20000; ++i) {
+    const double v = std::pow(10.0, exponent(rng)) * (rng() % 2 ? 1 : -1);
+    check(v);
+    check(std::nextafter(v, 0.0));
+  }
+  // Random bit patterns of small exponents (subnormals included).
+  for (int i = 0; i < 2000; ++i) check(FromBits(rng() >> 2));
+  // Exact ties at the 17th decimal or the 18th significant digit: odd multiples
+  // of 2^-18 below 10 and of 2^-k above (the conversion rounds them to even).
+  for (uint64_t m = 1; m < 4000; m += 2) {
+    check(std::ldexp(static_cast<double>(m), -18));
+    check(std::ldexp(static_cast<double>(m) * 1048575, -18));
+    check(std::ldexp(static_cast<double>(m | (uint64_t{1} << 52)), -52 + static_cast<int>(m % 60)));
+  }
+  // Decade boundaries and values that round up into the next decade.
+  for (int e = -18; e <= 17; ++e) {
+    const double p = std::pow(10.0, e);
+    for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), 9.5 * p, 9.9999999999999 * p})
+      check(v);
+  }
+  check(0.0);
+  check(-0.0);
+  check(1e17);
+  check(std::nextafter(1e17, 0.0));
+  EXPECT_GT(checked, 100000);
+}

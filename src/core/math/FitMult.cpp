@@ -6,7 +6,11 @@ int MulFitFirstParam(bool constTerm) { return constTerm ? 0 : 1; }
 
 int MulFitLastParam(int nvar) { return nvar; }
 
-std::string MulFitParamName(int i) { return "b" + std::to_string(i); }
+std::string MulFitParamName(int i) {
+  std::string name(1, 'b');
+  name += std::to_string(i);
+  return name;
+}
 
 double MulFitFunc(TDoubleVector x, TDoubleVector B, int nvar, bool constTerm) {
   ExtendedPrecisionScope precision;

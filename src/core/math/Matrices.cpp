@@ -59,6 +59,30 @@ namespace {
 inline double D(ExtFloat x) { return static_cast<double>(x); }
 inline ExtFloat X(double x) { return x; }
 
+// Up to this many column operations run interleaved (their rounding chains are
+// independent, so interleaving changes no bit, only the waiting on each chain).
+constexpr int kBlock = 8;
+
+// sums[t] = sum over rows k0..k1 of a[k][c] * a[k][j0 + t] for t < count, each in row
+// order and rounded to double after every term.
+void ColumnDots(TDoubleMatrix a, int c, int j0, int count, int k0, int k1, double* sums) {
+  for (int t = 0; t < count; ++t) sums[t] = 0;
+  for (int k = k0; k <= k1; ++k) {
+    const double* row = a[k];
+    const ExtFloat x = row[c];
+    for (int t = 0; t < count; ++t) sums[t] = D(X(sums[t]) + x * row[j0 + t]);
+  }
+}
+
+// a[k][j0 + t] = f[t] * a[k][c] + a[k][j0 + t] for rows k0..k1.
+void ColumnUpdates(TDoubleMatrix a, int c, int j0, int count, int k0, int k1, const double* f) {
+  for (int k = k0; k <= k1; ++k) {
+    double* row = a[k];
+    const double x = row[c];
+    for (int t = 0; t < count; ++t) row[j0 + t] = D(X(f[t]) * x + row[j0 + t]);
+  }
+}
+
 }  // namespace
 
 FitResult SvdDecompose(TDoubleMatrix a, int Lb, int m, int n, TDoubleVector w, TDoubleMatrix V) {
@@ -96,11 +120,17 @@ FitResult SvdDecompose(TDoubleMatrix a, int Lb, int m, int n, TDoubleVector w, T
         h = D(X(f) * g - s);
         a[i][i] = D(X(f) - g);
         if (i != n) {
-          for (int j = l; j <= n; ++j) {
-            s = 0;
-            for (int k = i; k <= m; ++k) s = D(X(s) + X(a[k][i]) * a[k][j]);
-            f = D(X(s) / h);
-            for (int k = i; k <= m; ++k) a[k][j] = D(X(f) * a[k][i] + a[k][j]);
+          // For each j = l..n: s = column i . column j, f = s / h, column j += f *
+          // column i; column i is not changed meanwhile, so the columns are
+          // independent and are done a block at a time.
+          for (int j0 = l; j0 <= n; j0 += kBlock) {
+            const int count = n - j0 + 1 < kBlock ? n - j0 + 1 : kBlock;
+            double sums[kBlock], fs[kBlock];
+            ColumnDots(a, i, j0, count, i, m, sums);
+            for (int t = 0; t < count; ++t) fs[t] = D(X(sums[t]) / h);
+            ColumnUpdates(a, i, j0, count, i, m, fs);
+            s = sums[count - 1];
+            f = fs[count - 1];
           }
         }
         for (int k = i; k <= m; ++k) a[k][i] = D(X(scale) * a[k][i]);
@@ -165,11 +195,16 @@ FitResult SvdDecompose(TDoubleMatrix a, int Lb, int m, int n, TDoubleVector w, T
     if (g != 0) {
       g = D(1.0L / g);
       if (i != n) {
-        for (int j = l; j <= n; ++j) {
-          s = 0;
-          for (int k = l; k <= m; ++k) s = D(X(s) + X(a[k][i]) * a[k][j]);
-          f = D((X(s) / a[i][i]) * g);
-          for (int k = i; k <= m; ++k) a[k][j] = D(X(f) * a[k][i] + a[k][j]);
+        // For each j = l..n: s = sum over k = l..m of a[k][i] a[k][j], f =
+        // (s / a[i][i]) g, then rows i..m of column j += f * column i.
+        for (int j0 = l; j0 <= n; j0 += kBlock) {
+          const int count = n - j0 + 1 < kBlock ? n - j0 + 1 : kBlock;
+          double sums[kBlock], fs[kBlock];
+          ColumnDots(a, i, j0, count, l, m, sums);
+          for (int t = 0; t < count; ++t) fs[t] = D((X(sums[t]) / a[i][i]) * g);
+          ColumnUpdates(a, i, j0, count, i, m, fs);
+          s = sums[count - 1];
+          f = fs[count - 1];
         }
       }
       for (int j = i; j <= m; ++j) a[j][i] = D(X(a[j][i]) * g);
@@ -313,15 +348,17 @@ void SvdSolve(TDoubleMatrix Uf, TDoubleVector s, TDoubleMatrix Vf, TDoubleVector
     tLarge.assign(static_cast<size_t>(Ub2) + 1, 0.0);
     t = tLarge.data();
   }
-  for (int j = Lb; j <= Ub2; ++j) {
-    double sum = 0;
-    if (s[j] > 0) {
-      for (int r = Lb; r <= Ub1; ++r) sum = D(X(sum) + X(Uf[r][j]) * b[r]);
-      t[j] = D(X(sum) / s[j]);
-    } else {
-      t[j] = 0;
-    }
+  // t[j] = (column j of Uf . b) / s[j] where s[j] > 0, else 0; the sums of the
+  // columns are independent and run interleaved, each in row order.
+  for (int j = Lb; j <= Ub2; ++j) t[j] = 0;
+  for (int r = Lb; r <= Ub1; ++r) {
+    const double* row = Uf[r];
+    const ExtFloat br = b[r];
+    for (int j = Lb; j <= Ub2; ++j)
+      if (s[j] > 0) t[j] = D(X(t[j]) + X(row[j]) * br);
   }
+  for (int j = Lb; j <= Ub2; ++j) t[j] = s[j] > 0 ? D(X(t[j]) / s[j]) : 0.0;
+  // x[j] = row j of Vf . t.
   for (int j = Lb; j <= Ub2; ++j) {
     double sum = 0;
     for (int k = Lb; k <= Ub2; ++k) sum = D(X(sum) + X(Vf[j][k]) * t[k]);

@@ -15,11 +15,25 @@ struct ModelSelection {
 };
 ModelSelection g_model;
 
-// Frees the fit's row vector on every way out.
+// The fit's row vector: on the stack for the usual few parameters, else
+// allocated and freed on every way out.
 struct RowVector {
+  double local[16];
   TDoubleVector v = nullptr;
+  TDoubleVector heap = nullptr;
   int ub = 0;
-  ~RowVector() { FreeVector(v, ub); }
+  explicit RowVector(int u) : ub(u) {
+    if (ub >= 0 && ub < 16) {
+      for (int i = 0; i <= ub; ++i) local[i] = 0;
+      v = local;
+    } else {
+      AllocVector(heap, ub);
+      v = heap;
+    }
+  }
+  ~RowVector() { FreeVector(heap, ub); }
+  RowVector(const RowVector&) = delete;
+  RowVector& operator=(const RowVector&) = delete;
 };
 
 }  // namespace
@@ -47,9 +61,7 @@ FitResult RunModelFit(TDoubleMatrix U, TDoubleVector Y, int N, bool linearEstima
                       IMessagePresenter& messages) {
   if (g_model.model != kModelMultipleLinear || g_model.varianceModel != kVarianceConstant)
     return kFitNoModel;
-  RowVector row;
-  row.ub = LastParamIndex();
-  AllocVector(row.v, row.ub);
+  RowVector row(LastParamIndex());
   if (!row.v) return kFitNoMemory;
 
   FitResult result = kFitOk;

@@ -47,16 +47,17 @@ void WriteAxisReport(const std::string& axisName, int n, int axis, TDoubleVector
   const bool exactFit = stats.ResidualVariance == 0;
   for (int k = first; k <= last; ++k) {
     std::string line = ParamLabel(k);
+    line.reserve(line.size() + 4 * 17);
     if (stdDev.v[k] > 0) {
-      line += FormatFixed(B[k], 17, 8);
-      line += FormatFixed(stdDev.v[k], 17, 8);
-      line += FormatFixed(tValue.v[k], 17, 2);
-      line += FormatFixed(tProb.v[k], 17, 4);
+      AppendFormatFixed(line, B[k], 17, 8);
+      AppendFormatFixed(line, stdDev.v[k], 17, 8);
+      AppendFormatFixed(line, tValue.v[k], 17, 2);
+      AppendFormatFixed(line, tProb.v[k], 17, 4);
     } else {
       // No spread left for this parameter. With a residual it is undetermined and
       // dropped; in an exact fit its estimate is exact and stays.
       if (!exactFit) B[k] = 0;
-      line += FormatFixed(B[k], 17, 8);
+      AppendFormatFixed(line, B[k], 17, 8);
     }
     list.push_back(std::move(line));
     if (k >= 0 && k <= 3) RegCoef[axis - 1][k] = B[k];
@@ -91,6 +92,15 @@ bool FitRegistrationWith(int n, std::vector<std::string>& list, IMessagePresente
   std::snprintf(count, sizeof count, "Number of observations = %5d", n);
   list.emplace_back(count);
 
+  // The three axes share their regressors and so their decomposition; the
+  // per-axis items are zeroed afresh for each axis.
+  SvdReuseScope reuse;
+  SelectModel(kModelMultipleLinear, kVarianceConstant, constants.v);
+  const int last = LastParamIndex();
+  Vec B(last), Ycalc(n), S(n), Theta(0);
+  Mat V(last, last);
+  const bool stored = B.v && Ycalc.v && S.v && Theta.v && V.a;
+
   static const char* const kAxisNames[3] = {"MRIx", "MRIy", "MRIz"};
   for (int axis = 1; axis <= 3; ++axis) {
     for (int k = 1; k <= n; ++k) {
@@ -98,13 +108,17 @@ bool FitRegistrationWith(int n, std::vector<std::string>& list, IMessagePresente
       Y.v[k] = axis == 1 ? p.MRIx : axis == 2 ? p.MRIy : p.MRIz;
     }
     SelectModel(kModelMultipleLinear, kVarianceConstant, constants.v);
-    const int last = LastParamIndex();
-    Vec B(last), Ycalc(n), S(n), Theta(0);
-    Mat V(last, last);
     FitStats stats;
     FitResult result = kFitNoMemory;
-    if (B.v && Ycalc.v && S.v && Theta.v && V.a)
+    if (stored) {
+      for (int k = 0; k <= last; ++k) {
+        B.v[k] = 0;
+        for (int j = 0; j <= last; ++j) V.a[k][j] = 0;
+      }
+      for (int k = 0; k <= n; ++k) Ycalc.v[k] = S.v[k] = 0;
+      Theta.v[0] = 0;
       result = axisFit(X.a, Y.v, n, true, 1, 0.1, Theta.v, B.v, V.a, Ycalc.v, S.v, stats, messages);
+    }
     if (result == kFitNoConvergence)
       messages.ShowMessage("Non-convergence of SVD algorithm !");
     else if (result == kFitSingular)

@@ -23,6 +23,24 @@ struct FitStats {
 FitResult SvdRegression(TDoubleMatrix U, TDoubleVector Y, int N, int nvar, bool constTerm,
                         TDoubleVector B, TDoubleMatrix V);
 
+// While a scope lives (on this thread), SvdRegression keeps the decomposition of
+// the last design it factored, with its storage, and reuses it for a regression
+// on bit-for-bit the same regressors: the three MRI axes of one registration
+// share their tracker coordinates. The results are the bits a fresh decomposition
+// gives; only the work and the allocations are saved. Scopes may nest.
+class SvdReuseScope {
+ public:
+  SvdReuseScope();
+  ~SvdReuseScope();
+  SvdReuseScope(const SvdReuseScope&) = delete;
+  SvdReuseScope& operator=(const SvdReuseScope&) = delete;
+  struct State;
+
+ private:
+  State* state_;
+  State* previous_;
+};
+
 // Residual variance of the fit Yfit of Y (1..n) with parameters First..Last, and
 // V scaled in place by it (upper triangle scaled, lower triangle a copy of it).
 // When every Y is the same it shows "Error: are all you data points in the same
@@ -58,3 +76,5 @@ double BetaFraction2(double a, double b, double x);
 // "Nan", "+Inf", "-Inf" padded likewise; magnitudes of 1E36 and more in the
 // scientific form " d.ddddE+dddd" with width - 8 significant digits (2..18).
 std::string FormatFixed(double value, int width, int decimals);
+// The same text appended to `out`.
+void AppendFormatFixed(std::string& out, double value, int width, int decimals);
