@@ -1,0 +1,139 @@
+// TComPort on the Win32 communications API.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "ComPort.h"
+#include "SerialCapture.h"
+
+namespace {
+
+constexpr intptr_t kInvalid = -1;  // INVALID_HANDLE_VALUE
+
+HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+// CreateFileA finds "COM1" to "COM9" by their plain names only; "COM10" and above
+// open only in the device namespace, "\\.\COM10". A bare device name gets that
+// prefix (harmless for the low numbers); a path is passed as given.
+std::string DevicePath(const std::string& name) {
+  if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return name;
+  return "\\\\.\\" + name;
+}
+
+// The DCB's flag word (fBinary ... fDummy2) follows DCBlength and BaudRate.
+constexpr size_t kDcbFlagsOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
+static_assert(kDcbFlagsOffset == 8, "DCB layout");
+static_assert(sizeof(DCB) == 28, "DCB layout");
+
+}  // namespace
+
+TComPort::TComPort() : Handle(kInvalid), Buffer(new uint8_t[kBufferSize]()) {}
+
+TComPort::~TComPort() {
+  if (IsOpen()) Close();
+}
+
+bool TComPort::IsOpen() const { return Handle != kInvalid; }
+
+bool TComPort::Open(const std::string& name, int32_t baud) {
+  if (IsOpen()) Close();
+  BaudRate = baud;
+  DeviceName = name;
+  HANDLE h = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DCB dcb;
+  std::memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  // A handle without a device control block (a file, a pipe) is no serial port.
+  if (!GetCommState(h, &dcb)) {
+    CloseHandle(h);
+    return false;
+  }
+  Handle = reinterpret_cast<intptr_t>(h);
+  capture_ = TSerialCapture::FromEnvironment(name, baud);
+
+  // Read-modify-write: only speed, flags and frame change. Flags 0x91: binary,
+  // DTR_CONTROL_ENABLE, transmit continues after XOFF; everything else off
+  // (parity check, CTS/DSR flow control, DSR sensitivity, XON/XOFF, error
+  // character, null stripping, RTS_CONTROL_DISABLE, abort on error).
+  dcb.BaudRate = static_cast<DWORD>(baud);
+  const DWORD flags = DCBFlags;
+  std::memcpy(reinterpret_cast<unsigned char*>(&dcb) + kDcbFlagsOffset, &flags, sizeof flags);
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  if (!SetCommState(h, &dcb)) {
+    if (capture_) capture_->Comment("SetCommState failed");
+    return false;
+  }
+  // Reads return at once with what has arrived, or wait at most ReadTimeout for
+  // the first byte.
+  COMMTIMEOUTS timeouts;
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+  timeouts.ReadTotalTimeoutConstant = ReadTimeout;
+  timeouts.WriteTotalTimeoutMultiplier = MAXDWORD;
+  timeouts.WriteTotalTimeoutConstant = WriteTimeout;
+  if (!SetCommTimeouts(h, &timeouts)) {
+    if (capture_) capture_->Comment("SetCommTimeouts failed");
+    return false;
+  }
+  // DTR is already on through the DCB; raising it again is harmless and its result
+  // does not matter (it fails on devices without modem lines).
+  EscapeCommFunction(h, SETDTR);
+  return true;
+}
+
+void TComPort::Close() {
+  if (!IsOpen()) return;
+  CloseHandle(H(Handle));
+  Handle = kInvalid;
+  if (capture_) capture_->Closed();
+  capture_.reset();
+}
+
+uint32_t TComPort::BytesWaiting() {
+  if (!IsOpen()) return 0;
+  DWORD errors = 0;
+  COMSTAT stat;
+  std::memset(&stat, 0, sizeof stat);
+  if (!ClearCommError(H(Handle), &errors, &stat)) {
+    PurgeComm(H(Handle), PURGE_RXCLEAR);
+    if (capture_) capture_->Purged();
+    return 0;
+  }
+  if (capture_) capture_->Waiting(stat.cbInQue);
+  return stat.cbInQue;
+}
+
+uint8_t TComPort::ReadByte() {
+  if (!IsOpen()) return Buffer[0];
+  DWORD got = 0;
+  if (ReadFile(H(Handle), Buffer.get(), 1, &got, nullptr) && got == 1 && capture_) {
+    capture_->Received(Buffer[0]);
+  }
+  return Buffer[0];
+}
+
+void TComPort::WriteByte(uint8_t b) { WriteString(std::string(1, static_cast<char>(b))); }
+
+bool TComPort::WriteString(const std::string& s) {
+  if (s.empty()) return true;
+  if (!IsOpen()) return false;
+  const auto* data = reinterpret_cast<const uint8_t*>(s.data());
+  size_t offset = 0;
+  while (offset < s.size()) {
+    DWORD written = 0;
+    if (!WriteFile(H(Handle), data + offset, static_cast<DWORD>(s.size() - offset), &written,
+                   nullptr)) {
+      return false;
+    }
+    // A write that succeeds without passing a byte ran into its time-out.
+    if (written == 0) return false;
+    if (capture_) capture_->Sent(data + offset, written);
+    offset += written;
+  }
+  return true;
+}
