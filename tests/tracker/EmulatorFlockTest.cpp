@@ -1,0 +1,203 @@
+// A Flock of Birds / miniBIRD emulated by zeltra-trackersim, driven by the tracker
+// link with the real serial port and the real clock: start-up exchange, stream and
+// point reading, faults and unplugging.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "EmulatorHarness.h"
+#include "SerialCapture.h"
+#include "SerialPorts.h"
+
+using namespace trackertest;
+using namespace std::chrono;
+using testsupport::SleepMs;
+
+namespace {
+
+const std::string kConnectionError =
+    "Connection error: no response to Examine:SystemModelIdentification (79:15) \"";
+
+std::string Hex(const std::string& s) { return testsupport::HexDump(s); }
+
+TEST(EmulatorFlockTest, StreamSessionFromStartUpToShutdown) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port());
+  const milliseconds took = Timed([&] { prog.link.InitFOB(); });
+  EXPECT_GE(took.count(), 2540);  // the four waits
+  EXPECT_EQ(prog.host.caption, "6DFOB     ");
+  EXPECT_TRUE(prog.messages.messages.empty());
+  EXPECT_TRUE(prog.state.TrackerReady);
+  EXPECT_TRUE(prog.host.polling);
+  EXPECT_EQ(prog.host.begins, 1);
+  EXPECT_EQ(prog.host.ends, 1);
+  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x40", 8);
+  testsupport::WaitUntil([&] { return sim.Received().size() >= exchange.size(); });
+  EXPECT_EQ(sim.Received(), exchange) << Hex(sim.Received());
+
+  // Positions placed through the control FIFO come through exactly.
+  ASSERT_TRUE(sim.Command("pos 1000 -2000 32764"));
+  EXPECT_TRUE(prog.PollFor(1000, -2000, 32764));
+  ASSERT_TRUE(sim.Command("pos -32768 0 4"));
+  EXPECT_TRUE(prog.PollFor(-32768, 0, 4));
+  // The wire drops the two lowest bits.
+  ASSERT_TRUE(sim.Command("pos 7 -5 1"));
+  EXPECT_TRUE(prog.PollFor(4, -8, 0));
+
+  prog.link.Shutdown();
+  EXPECT_FALSE(prog.port.IsOpen());
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return sim.Received().size() == exchange.size() + 2; }));
+  EXPECT_EQ(sim.Received(), exchange + "\x42\x47") << Hex(sim.Received());
+}
+
+TEST(EmulatorFlockTest, PointModeRequestsEveryRecord) {
+  TEmulator sim({"--model", "minibird"});
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port(), false, false);
+  prog.link.InitFOB();
+  EXPECT_EQ(prog.host.caption, "MINIBIRD  ");
+  ASSERT_TRUE(sim.Command("pos 4000 -4000 1236"));
+  ASSERT_TRUE(prog.PollFor(4000, -4000, 1236));
+  int got = 0;
+  for (int i = 0; i < 10; ++i, ++prog.reads) {
+    if (prog.link.ReadFOB()) ++got;
+    SleepMs(25);
+  }
+  // One request a read (after the one that ends the start-up), each answered in
+  // time for the next read.
+  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x42", 8);
+  const std::string expected = exchange + std::string(static_cast<size_t>(prog.reads), '\x42');
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return sim.Received().size() >= expected.size(); }));
+  EXPECT_EQ(sim.Received(), expected) << Hex(sim.Received());
+  EXPECT_GE(got, 8);
+  EXPECT_EQ(prog.reading.FOBx, 4000);
+  prog.link.Shutdown();
+}
+
+TEST(EmulatorFlockTest, ASilentDeviceGivesTheConnectionError) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  ASSERT_TRUE(sim.Command("silent on"));
+  TProgram prog(sim.Port());
+  prog.link.InitFOB();
+  ASSERT_EQ(prog.messages.messages.size(), 1u);
+  EXPECT_EQ(prog.messages.messages[0],
+            kConnectionError + sim.Port() + "\" bps:115200  response(Bytes):0");
+  EXPECT_EQ(prog.host.caption, "Zeltra");
+  EXPECT_TRUE(prog.state.TrackerReady);
+  // The rest of the exchange was sent anyway.
+  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x40", 8);
+  testsupport::WaitUntil([&] { return sim.Received().size() >= exchange.size(); });
+  EXPECT_EQ(sim.Received(), exchange) << Hex(sim.Received());
+}
+
+// Sleeps as the system clock does, running a hook before the wait for the answer.
+class THookedClock : public IClock {
+ public:
+  void Sleep(uint32_t ms) override {
+    if (++count_ == 2 && hook) hook();
+    real_.Sleep(ms);
+  }
+  uint64_t NowMs() override { return real_.NowMs(); }
+  std::function<void()> hook;
+
+ private:
+  TSystemClock real_;
+  int count_ = 0;
+};
+
+TEST(EmulatorFlockTest, AShortAnswerIsCounted) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  ASSERT_TRUE(sim.Command("silent on"));
+  TTrackerState state;
+  state.PortName = sim.Port();
+  TTrackerReading reading;
+  THookedClock clock;
+  TFakeMessages messages;
+  TFakeHost host;
+  TComPort port;
+  TTrackerLink link(state, reading, clock, messages, host);
+  link.SetPort(&port);
+  // Four bytes of noise arrive while the program waits for the 10-byte answer.
+  clock.hook = [&] { EXPECT_TRUE(sim.Command("garbage 4")); };
+  link.InitFOB();
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_TRUE(EndsWith(messages.messages[0], "\" bps:115200  response(Bytes):4")) << messages.messages[0];
+  link.Shutdown();
+}
+
+TEST(EmulatorFlockTest, AnotherSpeedGetsNoUsefulAnswer) {
+  TEmulator sim({"--speed", "9600"});
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port());  // the program runs the line at 115200
+  prog.link.InitFOB();
+  ASSERT_EQ(prog.messages.messages.size(), 1u);
+  EXPECT_EQ(prog.messages.messages[0].rfind(kConnectionError, 0), 0u);
+  EXPECT_EQ(prog.host.caption, "Zeltra");
+  EXPECT_FALSE(prog.PollUntil([](const TTrackerReading&) { return true; }, milliseconds(300)));
+  // At the device's speed it answers.
+  prog.state.BPS = 9600;
+  prog.messages.messages.clear();
+  prog.link.InitFOB();
+  EXPECT_TRUE(prog.messages.messages.empty());
+  EXPECT_EQ(prog.host.caption, "6DFOB     ");
+}
+
+TEST(EmulatorFlockTest, NoiseAndCutRecordsNeverGiveAWrongPosition) {
+  TEmulator sim({"--stream-rate", "200"});
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port());
+  prog.link.InitFOB();
+  ASSERT_TRUE(sim.Command("pos 2000 -3000 4000"));
+  ASSERT_TRUE(prog.PollFor(2000, -3000, 4000));
+  int good = 0, bad = 0;
+  for (int round = 0; round < 12; ++round) {
+    ASSERT_TRUE(sim.Command(round % 2 ? "partial" : "garbage 37"));
+    for (int i = 0; i < 4; ++i) {
+      if (prog.link.ReadFOB()) {
+        const TTrackerReading& r = prog.reading;
+        (r.FOBx == 2000 && r.FOBy == -3000 && r.FOBz == 4000 ? good : bad)++;
+      }
+      SleepMs(25);
+    }
+  }
+  EXPECT_EQ(bad, 0);
+  EXPECT_GT(good, 20);
+  prog.link.Shutdown();
+}
+
+TEST(EmulatorFlockTest, UnplugThenResetConnection) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port());
+  prog.link.InitFOB();
+  ASSERT_TRUE(sim.Command("pos 100 200 300"));
+  ASSERT_TRUE(prog.PollFor(100, 200, 300));
+  ASSERT_TRUE(sim.Command("unplug 0.5"));  // in the middle of a record
+  // Reads return false at once: no time-out, no busy loop.
+  int truths = 0;
+  const milliseconds took = Timed([&] {
+    for (int i = 0; i < 40; ++i) truths += prog.link.ReadFOB();
+  });
+  EXPECT_LT(took.count(), 100);
+  for (int i = 0; i < 5; ++i) {
+    truths += prog.link.ReadFOB();
+    SleepMs(25);
+  }
+  EXPECT_LE(truths, 1);  // at most a record that had fully arrived before
+  EXPECT_EQ(prog.reading.FOBx, 100);
+  // The device is back; the operator presses F6.
+  ASSERT_TRUE(sim.WaitForOutput("ready ", 2));
+  prog.link.InitFOBdialog();
+  ASSERT_EQ(prog.messages.messages.size(), 1u);
+  EXPECT_EQ(prog.messages.messages[0].rfind("Please switch on the miniBIRD/FOB tracker", 0), 0u);
+  EXPECT_EQ(prog.host.caption, "6DFOB     ");
+  ASSERT_TRUE(sim.Command("pos -100 -200 -300"));
+  EXPECT_TRUE(prog.PollFor(-100, -200, -300));
+  prog.link.Shutdown();
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#pragma once
+// The emulated trackers: a Flock of Birds / miniBIRD (binary commands, 6- or 12-byte
+// records, point and stream mode) and a Polhemus Fastrak (ASCII records on
+// request), with the sensor on a slow path or at a position set from outside, and
+// the faults a test may ask for.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <random>
+#include <string>
+
+using SimClock = std::chrono::steady_clock;
+using SimTime = SimClock::time_point;
+
+// The device's transmit line: bytes leave no faster than the speed allows (start
+// bit, 8 data bits, stop bit: 10 bits a byte).
+class TWire {
+ public:
+  explicit TWire(long bps) { SetSpeed(bps); }
+  void SetSpeed(long bps);
+  long Speed() const { return bps_; }
+  void Queue(const std::string& bytes, SimTime now);
+  size_t Queued() const { return queue_.size(); }
+  // Removes and returns the bytes whose time on the wire has begun by `now`.
+  std::string Take(SimTime now);
+  // When the next queued byte may go; nothing when the queue is empty.
+  std::optional<SimTime> NextAt() const;
+  // When the last queued byte goes (now or earlier when the queue is empty).
+  SimTime IdleAt(SimTime now) const;
+  void Clear() { queue_.clear(); }
+
+ private:
+  long bps_ = 115200;
+  std::chrono::nanoseconds byteTime_{};
+  std::deque<char> queue_;
+  SimTime next_{};  // the line is free from then on
+};
+
+struct TSimPosition {
+  int32_t x = 0, y = 0, z = 0;
+};
+
+class TDevice {
+ public:
+  TDevice(TWire& wire, uint32_t seed) : wire_(wire), random_(seed) {}
+  virtual ~TDevice() = default;
+
+  // A byte from the program.
+  virtual void Receive(uint8_t b, SimTime now) = 0;
+  // Produces stream output that is due.
+  virtual void Tick(SimTime now) = 0;
+  // When Tick has something to do next; nothing when idle.
+  virtual std::optional<SimTime> NextTick() const = 0;
+  // The first part of a record, as a cable pulled in the middle of one leaves it.
+  virtual std::string HalfRecord(SimTime now) = 0;
+  // Checks a position given in the units of the program's reading.
+  virtual bool ValidPosition(const TSimPosition& p, std::string& error) const = 0;
+  // N noise bytes: no Flock phasing bit, no Fastrak line ends.
+  virtual std::string Noise(int count) = 0;
+  virtual void SetStreamRate(double hz) { (void)hz; }
+  // Back to the state after power-on (a device plugged in again).
+  virtual void Reset() {}
+
+  void SetFixedPosition(const TSimPosition& p) { fixed_ = p; }
+  void FollowPath() { fixed_.reset(); }
+  void SetSilent(bool on) { silent_ = on; }
+  void CutNextRecord() { partialNext_ = true; }
+  void SendNoise(int count, SimTime now) { wire_.Queue(Noise(count), now); }
+
+ protected:
+  // Sends a record or an answer (nothing while silent; only the first half of it
+  // when a cut was asked for).
+  void Send(const std::string& bytes, SimTime now);
+  TSimPosition Position(SimTime now) const;
+  virtual TSimPosition PathAt(double seconds) const = 0;
+
+  TWire& wire_;
+  std::mt19937 random_;
+  SimTime start_ = SimClock::now();
+
+ private:
+  std::optional<TSimPosition> fixed_;
+  bool silent_ = false;
+  bool partialNext_ = false;
+};
+
+enum class TFlockModel { Flock, MiniBird };
+
+class TFlockDevice : public TDevice {
+ public:
+  TFlockDevice(TWire& wire, TFlockModel model, double streamHz, uint32_t seed);
+  void Receive(uint8_t b, SimTime now) override;
+  void Tick(SimTime now) override;
+  std::optional<SimTime> NextTick() const override;
+  std::string HalfRecord(SimTime now) override;
+  bool ValidPosition(const TSimPosition& p, std::string& error) const override;
+  std::string Noise(int count) override;
+  void SetStreamRate(double hz) override;
+
+  // The 10-byte answer to the model identification query.
+  std::string ModelId() const;
+  void Reset() override;
+
+ protected:
+  TSimPosition PathAt(double seconds) const override;
+
+ private:
+  std::string Record(SimTime now) const;
+  void Examine(uint8_t parameter, SimTime now);
+
+  TFlockModel model_;
+  std::chrono::nanoseconds period_;
+  bool streaming_ = false;
+  bool positionOnly_ = false;  // POSITION selected; the device starts in POSITION/ANGLES
+  SimTime nextRecord_{};
+  // Bytes still expected as arguments of the command in `command_`.
+  uint8_t command_ = 0;
+  int argsLeft_ = 0;
+  std::string args_;
+};
+
+class TFastrakDevice : public TDevice {
+ public:
+  TFastrakDevice(TWire& wire, double continuousHz, uint32_t seed);
+  void Receive(uint8_t b, SimTime now) override;
+  void Tick(SimTime now) override;
+  std::optional<SimTime> NextTick() const override;
+  std::string HalfRecord(SimTime now) override;
+  bool ValidPosition(const TSimPosition& p, std::string& error) const override;
+  std::string Noise(int count) override;
+  void SetStreamRate(double hz) override;
+
+  // One ASCII output record: "01 " then X, Y, Z and three angles, each a number with
+  // two decimals right-aligned in 7 characters (with at least one blank before
+  // it), then CR LF.
+  static std::string FormatRecord(const TSimPosition& p, const TSimPosition& angles);
+  void Reset() override { continuous_ = false; }
+
+ protected:
+  TSimPosition PathAt(double seconds) const override;
+
+ private:
+  std::string Record(SimTime now) const;
+
+  std::chrono::nanoseconds period_;
+  bool continuous_ = false;
+  SimTime nextRecord_{};
+};
