@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs the Win32 serial port test under Wine against the native tracker emulator:
+# starts zeltra-trackersim on a pseudo-terminal, maps a free COM port of the Wine
+# prefix to it, runs the test program through scripts/wine-run, and cleans up.
+#   wine-comport.sh NATIVE_TRACKERSIM TEST_EXE WINE_RUN [gtest options]
+# Exits 77 (skipped) when the native emulator has not been built.
+set -uo pipefail
+sim=$1 exe=$2 winerun=$3
+shift 3
+if [ ! -x "$sim" ]; then
+  echo "SKIPPED: the native emulator $sim is not built (build the native tree," \
+       "or configure with -DZELTRA_NATIVE_BIN_DIR=<native build>/bin)"
+  exit 77
+fi
+root=$(cd "$(dirname "$winerun")/.." && pwd)
+prefix=${WINEPREFIX:-$root/build/win32/wineprefix}
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
+work=$(mktemp -d "${TMPDIR:-/tmp}/zeltra-wine-com.XXXXXX")
+simpid=
+link=
+cleanup() {
+  [ -n "$link" ] && rm -f "$link"
+  if [ -n "$simpid" ]; then
+    kill "$simpid" 2>/dev/null
+    wait "$simpid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$sim" --own-session --no-register --link "$work/port" --control "$work/control" --log "$work/log" \
+  >"$work/out" 2>"$work/err" &
+simpid=$!
+for _ in $(seq 100); do
+  grep -q '^ready ' "$work/out" 2>/dev/null && break
+  sleep 0.1
+done
+if ! grep -q '^ready ' "$work/out"; then
+  echo "the emulator did not start:"; cat "$work/err"; exit 1
+fi
+touch "$work/log"
+
+# The prefix must exist before a COM port can be mapped in it.
+if [ ! -d "$prefix/dosdevices" ]; then
+  "$winerun" cmd /c exit >/dev/null 2>&1 || true
+fi
+# A free COM number: ln fails if another test took it first.
+for n in $(seq 20 250); do
+  if ln -s "$work/port" "$prefix/dosdevices/com$n" 2>/dev/null; then
+    link="$prefix/dosdevices/com$n"
+    break
+  fi
+done
+[ -n "$link" ] || { echo "no free COM port in $prefix/dosdevices"; exit 1; }
+
+export ZELTRA_TEST_COM="COM$n"
+export ZELTRA_TEST_DIR="Z:${work//\//\\}"
+"$winerun" "$exe" --gtest_color=no "$@"
