@@ -1,0 +1,142 @@
+// Arbitrary bytes through the Fastrak read of the polling tick and the number
+// conversion.
+//
+// Input: one flags byte, then chunks, each a length byte and that many bytes, which
+// arrive at the port before one ReadFOB. Checked on every read: only waiting bytes
+// are read, exactly one request 0x50 is sent, also when the read fails with a
+// conversion error, the error names its number text, a read that fails changes at
+// most the first two coordinates, the unfinished line is bounded and empty outside
+// a line. Flags bit 0 also feeds the whole input to ParseFastrakLine; every number
+// text of two decimals or fewer is compared with the C library's conversion.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "Interfaces.h"
+#include "tracker/FastrakLine.h"
+#include "tracker/TrackerLink.h"
+
+namespace {
+
+class TFuzzPort : public ISerialPort {
+ public:
+  bool Open(const std::string&, int32_t) override { return open = true; }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+  uint32_t BytesWaiting() override { return static_cast<uint32_t>(queue.size() - pos); }
+  uint8_t ReadByte() override {
+    if (pos >= queue.size()) std::abort();
+    return static_cast<uint8_t>(queue[pos++]);
+  }
+  void WriteByte(uint8_t b) override { written += static_cast<char>(b); }
+  bool WriteString(const std::string& s) override {
+    written += s;
+    return true;
+  }
+  bool open = true;
+  std::string queue, written;
+  size_t pos = 0;
+};
+
+class TNullClock : public IClock {
+ public:
+  void Sleep(uint32_t) override {}
+  uint64_t NowMs() override { return 0; }
+};
+
+class TNullMessages : public IMessagePresenter {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void ShowError(const std::string&) override {}
+};
+
+class TNullHost : public ITrackerHost {
+ public:
+  void StopPolling() override {}
+  void StartPolling() override {}
+  void SetCaption(const std::string&) override {}
+};
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+const std::string kSuffix = "' is not a valid floating point value";
+
+// The number texts of a line can only hold digits, '.', '+' and '-'.
+void CheckMessage(const std::string& m) {
+  Check(m.size() >= kSuffix.size() + 1 && m[0] == '\'');
+  Check(m.compare(m.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0);
+  for (size_t k = 1; k < m.size() - kSuffix.size(); ++k) {
+    const char c = m[k];
+    Check((c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-');
+  }
+}
+
+// Compares a valid number text with strtod where the result is no tie.
+void CompareWithStrtod(const std::string& text) {
+  int32_t v = 0;
+  const TNumberResult r = ConvertHundredths(text, v);
+  const size_t point = text.find('.');
+  const size_t decimals = point == std::string::npos ? 0 : text.size() - point - 1;
+  if (r != TNumberResult::Ok || decimals > 2 || text.size() > 12) return;
+  const double d = std::strtod(text.c_str(), nullptr) * 100;
+  Check(static_cast<double>(v) == std::nearbyint(d));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  if (data[0] & 1) {
+    TTrackerReading r;
+    const std::string line(reinterpret_cast<const char*>(data + 1), size - 1);
+    try {
+      ParseFastrakLine(line, r);
+    } catch (const EConvertError& e) {
+      CheckMessage(e.what());
+    }
+    // Split on blanks into candidate number texts for the conversion check.
+    std::string word;
+    for (char c : line + " ") {
+      if (c == ' ') {
+        if (!word.empty()) CompareWithStrtod(word);
+        word.clear();
+      } else {
+        word += c;
+      }
+    }
+  }
+  TTrackerState state;
+  state.PortName = "COM1";
+  state.IsFastrak = true;
+  state.TrackerReady = true;
+  TTrackerReading reading;
+  TNullClock clock;
+  TNullMessages messages;
+  TNullHost host;
+  TFuzzPort port;
+  TTrackerLink link(state, reading, clock, messages, host);
+  link.SetPort(&port);
+  size_t i = 1;
+  while (i < size) {
+    const size_t len = data[i++];
+    const size_t take = len < size - i ? len : size - i;
+    port.queue.append(reinterpret_cast<const char*>(data + i), take);
+    i += take;
+    const TTrackerReading before = reading;
+    port.written.clear();
+    bool got = false;
+    try {
+      got = link.ReadFOB();
+    } catch (const EConvertError& e) {
+      CheckMessage(e.what());
+    }
+    Check(port.written == "P");
+    if (!got) Check(before.FOBz == reading.FOBz);
+    Check(link.FastrakPartialLine().size() <= kFastrakMaxLine);
+    if (!link.FastrakInLine()) Check(link.FastrakPartialLine().empty());
+  }
+  return 0;
+}
