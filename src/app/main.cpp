@@ -1,0 +1,67 @@
+// Zeltra: co-registers a magnetic head tracker with an MRI scan.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <memory>
+
+#include "ComPort.h"
+#include "QtServices.h"
+#include "SerialPorts.h"
+#include "SettingsStore.h"
+#include "fob.h"
+#include "reg.h"
+
+namespace {
+
+// An error that escapes an event handler ends that handler and is shown in the
+// standard error box; the program goes on.
+class TZeltraApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  IMessagePresenter* errors = nullptr;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      if (errors) errors->ShowError(e.what());
+    } catch (...) {
+      if (errors) errors->ShowError("Unexpected error");
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TZeltraApplication app(argc, argv);
+  QApplication::setApplicationName("Zeltra");
+
+  TQtMessagePresenter messages;
+  TQtFileChooser files;
+  TQtWaitClock clock;
+  TSystemPortLister ports;
+  app.errors = &messages;
+
+  TRegFormServices services;
+  services.messages = &messages;
+  services.files = &files;
+  services.clock = &clock;
+  services.progress = &clock;
+  services.ports = &ports;
+  services.settings = [] { return CreateUserSettingsStore(); };
+  services.serialPort = [] { return std::make_unique<TComPort>(); };
+  services.programDir = QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
+
+  TRegForm RegForm(services);
+  TFOBForm FOBForm(&RegForm);
+  RegForm.SetTransformsWindow(&FOBForm);
+  messages.SetParent(&RegForm);
+  files.SetParent(&RegForm);
+  clock.SetParent(&RegForm);
+  RegForm.show();
+  int rc = app.exec();
+  app.errors = nullptr;
+  return rc;
+}

@@ -1,0 +1,146 @@
+#pragma once
+// Fakes of the window's services: they record what the window would have shown
+// and answer dialogs as a test prepares them.
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Interfaces.h"
+#include "Types.h"
+#include "reg/Settings.h"
+
+// Records message boxes instead of showing them. `onMessage` runs while the "box
+// is open" (e.g. to check the window's state at that moment).
+class TRecordingPresenter : public IMessagePresenter {
+ public:
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(text);
+    if (onMessage) onMessage(text);
+  }
+  void ShowError(const std::string& text) override {
+    errors.push_back(text);
+    if (onError) onError(text);
+  }
+  void Clear() {
+    messages.clear();
+    errors.clear();
+  }
+  std::vector<std::string> messages;
+  std::vector<std::string> errors;
+  std::function<void(const std::string&)> onMessage;
+  std::function<void(const std::string&)> onError;
+};
+
+class TScriptedChooser : public IFileChooser {
+ public:
+  std::optional<std::string> ChooseOpen(const TFileDialogSpec& spec) override {
+    lastOpen = spec;
+    return openAnswer;
+  }
+  std::optional<std::string> ChooseSave(const TFileDialogSpec& spec) override {
+    lastSave = spec;
+    return saveAnswer;
+  }
+  std::optional<std::string> openAnswer;
+  std::optional<std::string> saveAnswer;
+  TFileDialogSpec lastOpen, lastSave;
+};
+
+// Waits recorded, not waited.
+class TRecordingClock : public IClock {
+ public:
+  void Sleep(uint32_t ms) override {
+    sleeps.push_back(ms);
+    now += ms;
+  }
+  uint64_t NowMs() override { return now; }
+  std::vector<uint32_t> sleeps;
+  uint64_t now = 0;
+};
+
+class TListedPorts : public IPortLister {
+ public:
+  std::vector<std::string> ListSerialPorts() override { return ports; }
+  std::vector<std::string> ports;
+};
+
+// A serial port whose device the test plays: bytes queued in `incoming` are what
+// the device sent; everything written is kept in `written`.
+class TScriptedPort : public ISerialPort {
+ public:
+  struct Log {
+    std::vector<std::pair<std::string, int32_t>> opens;  // name, speed
+    int closes = 0;
+    std::string written;
+    std::deque<uint8_t> incoming;
+    // Bytes the device answers to a written byte (e.g. 0x4F 0x0F -> model id).
+    std::function<void(uint8_t, Log&)> device;
+  };
+  explicit TScriptedPort(std::shared_ptr<Log> log) : log_(std::move(log)) {}
+  bool Open(const std::string& name, int32_t baud) override {
+    log_->opens.emplace_back(name, baud);
+    open_ = true;
+    return true;
+  }
+  void Close() override {
+    if (open_) ++log_->closes;
+    open_ = false;
+  }
+  bool IsOpen() const override { return open_; }
+  uint32_t BytesWaiting() override { return open_ ? static_cast<uint32_t>(log_->incoming.size()) : 0; }
+  uint8_t ReadByte() override {
+    if (open_ && !log_->incoming.empty()) {
+      last_ = log_->incoming.front();
+      log_->incoming.pop_front();
+    }
+    return last_;
+  }
+  void WriteByte(uint8_t b) override { WriteString(std::string(1, static_cast<char>(b))); }
+  bool WriteString(const std::string& s) override {
+    if (!open_) return false;
+    for (char c : s) {
+      log_->written += c;
+      if (log_->device) log_->device(static_cast<uint8_t>(c), *log_);
+    }
+    return true;
+  }
+
+ private:
+  std::shared_ptr<Log> log_;
+  bool open_ = false;
+  uint8_t last_ = 0;
+};
+
+// A settings store that outlives the window's short-lived store objects, like the
+// registry outlives the program.
+class TPersistentStore : public ISettingsStore {
+ public:
+  explicit TPersistentStore(std::shared_ptr<TMemorySettingsStore> backing) : b_(std::move(backing)) {}
+  bool OpenKey(bool create) override { return b_->OpenKey(create); }
+  TValueType ReadValue(const std::string& name, std::string& text, uint32_t& dword) override {
+    return b_->ReadValue(name, text, dword);
+  }
+  bool WriteString(const std::string& name, const std::string& value) override {
+    return b_->WriteString(name, value);
+  }
+  bool WriteDword(const std::string& name, uint32_t value) override { return b_->WriteDword(name, value); }
+  std::string CloseKey() override { return b_->CloseKey(); }
+
+ private:
+  std::shared_ptr<TMemorySettingsStore> b_;
+};
+
+
+// Readable values in Qt Test's failure messages.
+#include <QtTest/qtestcase.h>
+inline char* toString(const TPointPair& p) {
+  return QTest::toString(QString("(%1, %2, %3 | %4, %5, %6)")
+                             .arg(p.MRIx).arg(p.MRIy).arg(p.MRIz).arg(p.FOBx).arg(p.FOBy).arg(p.FOBz));
+}
+inline char* toString(const TVoxel& v) {
+  return QTest::toString(QString("(%1, %2, %3)").arg(v.x).arg(v.y).arg(v.z));
+}
