@@ -1,0 +1,153 @@
+#pragma once
+// The real window with the real serial port, settings file, port discovery and
+// viewer link, beside a tracker emulator and zeltra-cursor, all in private folders.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AppFakes.h"
+#include "ComPort.h"
+#include "QtServices.h"
+#include "SerialPorts.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+#include "ViewerLink.h"
+#include "fob.h"
+#include "math/RegMult.h"
+#include "reg.h"
+
+namespace e2e {
+
+using namespace testsupport;
+
+// Discovery as on a machine with no tracker attached: only the virtual ports.
+class TVirtualPortLister : public IPortLister {
+ public:
+  std::vector<std::string> ListSerialPorts() override {
+    std::vector<std::string> out;
+    for (const std::string& p : ::ListSerialPorts())
+      if (p.rfind(VirtualPortsDir(), 0) == 0) out.push_back(p);
+    return out;
+  }
+};
+
+// The tracker emulator, with its control FIFO.
+class TEmulator {
+ public:
+  TEmulator(const std::filesystem::path& dir, const std::string& model) : control_((dir / ("control-" + model)).string()) {
+    proc_.Start({BinPath("zeltra-trackersim"), "--model", model, "--register", "zeltra-trackersim",
+                 "--control", control_, "--stream-rate", "100"});
+    ready_ = proc_.WaitForOutput("ready ");
+  }
+  ~TEmulator() { proc_.Terminate(); }
+  bool Ready() const { return ready_; }
+  // Sends one control line and waits for its acknowledgement.
+  bool Control(const std::string& line) {
+    size_t acks = Count("ok " + line + "\n");
+    int fd = open(control_.c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    std::string l = line + "\n";
+    bool ok = write(fd, l.data(), l.size()) == static_cast<ssize_t>(l.size());
+    close(fd);
+    return ok && WaitUntil([&] { return Count("ok " + line + "\n") > acks; }, std::chrono::seconds(5));
+  }
+  std::string Output() { return proc_.Output(); }
+
+ private:
+  size_t Count(const std::string& s) {
+    std::string out = proc_.Output();
+    size_t n = 0;
+    for (size_t p = out.find(s); p != std::string::npos; p = out.find(s, p + 1)) ++n;
+    return n;
+  }
+  std::string control_;
+  ChildProcess proc_;
+  bool ready_ = false;
+};
+
+// Private folders for settings, virtual ports and the viewer block.
+class TEnvironment {
+ public:
+  TEnvironment() {
+    std::filesystem::create_directories(dir_ / "run");
+    chmod((dir_ / "run").c_str(), 0700);
+    std::filesystem::create_directories(dir_ / "config");
+    SetEnv("XDG_RUNTIME_DIR", (dir_ / "run").string());
+    SetEnv("XDG_CONFIG_HOME", (dir_ / "config").string());
+    SetEnv("ZELTRA_VIEWER_TAG", UniqueTag("-e2e-"));
+    names_ = ViewerBlockNames();
+  }
+  ~TEnvironment() {
+    RemoveSharedBlock(names_);
+    UnsetEnv("ZELTRA_VIEWER_TAG");
+  }
+  const std::filesystem::path& Dir() const { return dir_.path(); }
+  std::string SettingsFile() const { return (dir_ / "config" / "Zeltra" / "settings.reg").string(); }
+
+ private:
+  TempDir dir_;
+  TViewerBlockNames names_;
+};
+
+// The window with the program's real services but for the message boxes and
+// file dialogs, which are recorded and scripted.
+struct TWindow {
+  TRecordingPresenter messages;
+  TScriptedChooser files;
+  TQtWaitClock clock;
+  TVirtualPortLister ports;
+  std::unique_ptr<TRegForm> form;
+  std::unique_ptr<TFOBForm> fob;
+
+  TWindow() {
+    TRegFormServices s;
+    s.messages = &messages;
+    s.files = &files;
+    s.clock = &clock;
+    s.progress = &clock;
+    s.ports = &ports;
+    s.settings = [] { return CreateUserSettingsStore(); };
+    s.serialPort = [] { return std::make_unique<TComPort>(); };
+    s.programDir = ZELTRA_BIN_DIR;
+    form = std::make_unique<TRegForm>(s);
+    fob = std::make_unique<TFOBForm>(form.get());
+    form->SetTransformsWindow(fob.get());
+    clock.SetParent(form.get());
+  }
+  ~TWindow() {
+    if (form) form->close();
+    fob.reset();
+    form.reset();
+  }
+  // Shows the window and waits until the tracker start-up has run.
+  bool Start() {
+    form->show();
+    form->activateWindow();
+    bool started = QTest::qWaitFor([&] { return form->Timer1Tag == 0 && form->Timer1.isActive(); }, 15000);
+    // The keyboard is back with the window once the start-up's progress is gone.
+    return started && QTest::qWaitForWindowActive(form.get());
+  }
+  TRegForm* operator->() { return form.get(); }
+};
+
+inline std::string Viewer(std::vector<std::string> args) {
+  args.insert(args.begin(), BinPath("zeltra-cursor"));
+  return RunProcess(args).out;
+}
+
+inline TVoxel ViewerCursor() {
+  std::istringstream in(Viewer({"get"}));
+  TVoxel v{INT32_MIN, INT32_MIN, INT32_MIN};
+  in >> v.x >> v.y >> v.z;
+  return v;
+}
+
+}  // namespace e2e

@@ -1,0 +1,69 @@
+// Screenshots of the Calibrate view, the Track view and the Transforms window,
+// taken under Xvfb with a registration against the tracker emulator, for a person
+// to look at (build/screenshots/).
+#include <QDir>
+#include <QScreen>
+#include <QTest>
+#include <cmath>
+
+#include "E2EHarness.h"
+
+using namespace e2e;
+
+namespace {
+
+bool Save(QWidget* w, const QString& name) {
+  QDir().mkpath(ZELTRA_SCREENSHOT_DIR);
+  QString path = QString(ZELTRA_SCREENSHOT_DIR) + "/" + name;
+  QPixmap shot = w->screen()->grabWindow(0);
+  QRect frame = w->frameGeometry().adjusted(-4, -4, 4, 4);
+  return shot.copy(frame.intersected(shot.rect())).save(path) && w->grab().save(path + ".window.png");
+}
+
+class ScreenshotTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void calibrateAndTrackViews() {
+    for (auto& p : PointTable) p = TPointPair{};
+    TEnvironment env;
+    TEmulator emu(env.Dir(), "flock");
+    QVERIFY(emu.Ready());
+    TWindow w;
+    QVERIFY(w.Start());
+    const TTrackerReading sensor[6] = {{4000, 2000, -1000}, {-4000, 2400, 800},  {1200, -5200, 1600},
+                                       {-2800, -3600, -2400}, {6000, 400, 3200}, {-400, 6400, -3600}};
+    for (const TTrackerReading& r : sensor) {
+      TVoxel v{static_cast<int32_t>(std::lround(128 + 0.01 * r.FOBx + 0.001 * r.FOBy)),
+               static_cast<int32_t>(std::lround(140 + 0.011 * r.FOBy + 0.0012 * r.FOBz)),
+               static_cast<int32_t>(std::lround(60 + 0.0006 * r.FOBx + 0.0095 * r.FOBz))};
+      Viewer({"set", std::to_string(v.x), std::to_string(v.y), std::to_string(v.z)});
+      QTRY_VERIFY_WITH_TIMEOUT(w->CurrentMRI == v, 2000);
+      QVERIFY(emu.Control("pos " + std::to_string(r.FOBx) + " " + std::to_string(r.FOBy) + " " +
+                          std::to_string(r.FOBz)));
+      QTRY_VERIFY_WITH_TIMEOUT(w->TrackerReading.FOBx == r.FOBx && w->TrackerReading.FOBz == r.FOBz, 3000);
+      w->AddMRI1->trigger();
+    }
+    QVERIFY(emu.Control("path"));  // the sensor wanders again
+    w->RegGrid->setFocus();
+    w->RegGrid->setCurrentCell(2, 0);
+    QTest::qWait(300);
+    QVERIFY(Save(w.form.get(), "calibrate.png"));
+    w->ModeClick();
+    QVERIFY(!w->IsCalibrateView());
+    w->desirex->setValue(130);
+    w->desirey->setValue(150);
+    w->desirez->setValue(70);
+    QTest::qWait(300);
+    QVERIFY(Save(w.form.get(), "track.png"));
+    w.fob->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.fob.get()));
+    QTest::qWait(200);
+    QVERIFY(Save(w.fob.get(), "transforms.png"));
+    w.fob->hide();
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(ScreenshotTest)
+#include "ScreenshotTest.moc"
