@@ -301,3 +301,31 @@ TEST_F(FitRegistrationTest, OtherResultCodesWriteNothingAndSayNothing) {
   EXPECT_EQ(list_.size(), 15u);
   ExpectSentinelRow(3);
 }
+
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+// The extended-precision evaluation does not depend on the x87 precision control
+// the caller left (Windows threads may start with 53 bits): the fit holds it at 64
+// bits and gives the same bits as with the usual setting.
+TEST_F(FitRegistrationTest, SameBitsWhenTheCallerLoweredTheX87Precision) {
+  FillAffine(40, 9, 0.5);
+  ASSERT_TRUE(FitRegistration(40, list_, messages_));
+  double coef[3][4];
+  std::memcpy(coef, RegCoef, sizeof coef);
+  const std::vector<std::string> report = list_;
+
+  unsigned short saved;
+  __asm__ volatile("fnstcw %0" : "=m"(saved));
+  const unsigned short lowered = static_cast<unsigned short>((saved & ~0x0300u) | 0x0200u);
+  __asm__ volatile("fldcw %0" : : "m"(lowered));
+  std::vector<std::string> again;
+  const bool ran = FitRegistration(40, again, messages_);
+  unsigned short after;
+  __asm__ volatile("fnstcw %0" : "=m"(after));
+  __asm__ volatile("fldcw %0" : : "m"(saved));
+
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(after, lowered) << "the caller's setting is restored";
+  EXPECT_EQ(again, report);
+  EXPECT_EQ(std::memcmp(coef, RegCoef, sizeof coef), 0);
+}
+#endif

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "ExtendedPrecision.h"
 #include "FitMult.h"
 
 namespace {
@@ -61,6 +62,7 @@ FitResult RunModelFit(TDoubleMatrix U, TDoubleVector Y, int N, bool linearEstima
                       IMessagePresenter& messages) {
   if (g_model.model != kModelMultipleLinear || g_model.varianceModel != kVarianceConstant)
     return kFitNoModel;
+  ExtendedPrecisionScope precision;  // once for all the fitted values
   RowVector row(LastParamIndex());
   if (!row.v) return kFitNoMemory;
 

@@ -18,5 +18,5 @@ extern double RegCoef[3][4];
 // Fits MRI = b0 + b1*FOBx + b2*FOBy + b3*FOBz per axis over PointTable entries
 // 1..n, appends the report lines to `list`, stores the coefficients of every axis
 // that was fitted in RegCoef, and shows its messages through `messages`. False only
-// when it refused to run (n < 5).
+// when it refused to run (n < 5, or n beyond the table's 127 entries).
 bool FitRegistration(int n, std::vector<std::string>& list, IMessagePresenter& messages);

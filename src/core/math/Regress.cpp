@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -15,21 +16,65 @@ namespace {
 inline double D(ExtFloat x) { return static_cast<double>(x); }
 inline ExtFloat X(double x) { return x; }
 
-// Frees the solver's working storage on every way out.
+// The solver's working storage: the design matrix A (0..Ub x 0..p), b, the
+// singular values s, the scratch z and Vf (0..p x 0..p), zero-filled, in one block
+// with row tables; released on every way out.
 struct RegressionStorage {
   TDoubleMatrix A = nullptr;
   TDoubleVector b = nullptr;
   TDoubleVector s = nullptr;
   TDoubleVector z = nullptr;
   TDoubleMatrix Vf = nullptr;
-  int Ub = 0;
-  int p = 0;
-  ~RegressionStorage() {
-    FreeMatrix(Vf, p, p);
-    FreeVector(z, p);
-    FreeVector(s, p);
-    FreeVector(b, Ub);
-    FreeMatrix(A, Ub, p);
+  int Ub = -1;
+  int p = -1;
+  double* block = nullptr;
+  size_t blockSize = 0;
+
+  RegressionStorage() = default;
+  RegressionStorage(const RegressionStorage&) = delete;
+  RegressionStorage& operator=(const RegressionStorage&) = delete;
+  ~RegressionStorage() { Release(); }
+
+  void Release() {
+    delete[] A;
+    delete[] Vf;
+    delete[] block;
+    A = Vf = nullptr;
+    b = s = z = block = nullptr;
+    Ub = p = -1;
+  }
+
+  // Storage for rows 0..ub and columns 0..pp, all zero; false when the sizes are
+  // beyond the vector and matrix limits or memory is exhausted.
+  bool Prepare(int ub, int pp) {
+    if (ub < 0 || ub > kMaxMatrixRowsUb || pp < 0 || pp > kMaxVectorUb) return false;
+    const size_t rows = static_cast<size_t>(ub) + 1, cols = static_cast<size_t>(pp) + 1;
+    const size_t size = rows * cols + rows + 2 * cols + cols * cols;
+    if (A && ub == Ub && pp == p) {
+      for (size_t i = 0; i < blockSize; ++i) block[i] = 0;
+      return true;
+    }
+    Release();
+    block = new (std::nothrow) double[size]();
+    A = new (std::nothrow) double*[rows];
+    Vf = new (std::nothrow) double*[cols];
+    if (!block || !A || !Vf) {
+      Release();
+      return false;
+    }
+    blockSize = size;
+    double* next = block;
+    for (size_t r = 0; r < rows; ++r, next += cols) A[r] = next;
+    b = next;
+    next += rows;
+    s = next;
+    next += cols;
+    z = next;
+    next += cols;
+    for (size_t r = 0; r < cols; ++r, next += cols) Vf[r] = next;
+    Ub = ub;
+    p = pp;
+    return true;
   }
 };
 
@@ -72,33 +117,6 @@ struct SvdReuseScope::State {
 namespace {
 thread_local SvdReuseScope::State* g_reuse = nullptr;
 
-// Storage for a design of rows 0..Ub and columns 0..p, zero-filled as a fresh
-// allocation is; kept when it has that shape already.
-bool Prepare(RegressionStorage& st, int Ub, int p) {
-  if (st.A && st.Ub == Ub && st.p == p) {
-    for (int r = 0; r <= Ub; ++r)
-      for (int j = 0; j <= p; ++j) st.A[r][j] = 0;
-    for (int j = 0; j <= p; ++j) {
-      st.s[j] = 0;
-      st.z[j] = 0;
-      for (int k = 0; k <= p; ++k) st.Vf[j][k] = 0;
-    }
-    return true;
-  }
-  FreeMatrix(st.Vf, st.p, st.p);
-  FreeVector(st.z, st.p);
-  FreeVector(st.s, st.p);
-  FreeVector(st.b, st.Ub);
-  FreeMatrix(st.A, st.Ub, st.p);
-  st.Ub = Ub;
-  st.p = p;
-  AllocMatrix(st.A, Ub, p);
-  AllocVector(st.b, Ub);
-  AllocVector(st.s, p);
-  AllocVector(st.z, p);
-  AllocMatrix(st.Vf, p, p);
-  return st.A && st.b && st.s && st.z && st.Vf;
-}
 }  // namespace
 
 SvdReuseScope::SvdReuseScope() : state_(new State), previous_(g_reuse) { g_reuse = state_; }
@@ -133,7 +151,7 @@ FitResult SvdRegression(TDoubleMatrix U, TDoubleVector Y, int N, int nvar, bool 
   RegressionStorage local;
   RegressionStorage& st = reuse ? reuse->st : local;
   if (reuse) reuse->valid = false;
-  if (!Prepare(st, Ub, p)) return kFitNoMemory;
+  if (!st.Prepare(Ub, p)) return kFitNoMemory;
   TDoubleMatrix A = st.A;
   TDoubleVector b = st.b, s = st.s, z = st.z;
   TDoubleMatrix Vf = st.Vf;
