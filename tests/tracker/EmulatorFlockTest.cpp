@@ -63,7 +63,7 @@ TEST(EmulatorFlockTest, PointModeRequestsEveryRecord) {
   int got = 0;
   for (int i = 0; i < 10; ++i, ++prog.reads) {
     if (prog.link.ReadFOB()) ++got;
-    SleepMs(25);
+    SleepMs(50);
   }
   // One request a read (after the one that ends the start-up), each answered in
   // time for the next read.
