@@ -17,7 +17,9 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program and its tools only; the tests are built by `make test`.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target zeltra zeltra-cursor zeltra-trackersim zeltra-fit
 	@scripts/run-zeltra
 
 test: deps
