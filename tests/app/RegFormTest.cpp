@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <QImage>
 #include <QSignalSpy>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <sstream>
 
 #include "AppFakes.h"
+#include "QtServices.h"
 #include "SafeFile.h"
 #include "TestSupport.h"
 #include "ViewerLink.h"
@@ -646,6 +649,28 @@ class RegFormTest : public QObject {
     reading("0.00 0.00 0.00");
     QCOMPARE(h.Viewer({"get"}), std::string("10 20 30\n"));
     QCOMPARE(Edits(f), (TVoxel{10, 20, 30}));
+  }
+
+  void startupWaitsKeepTheWindowAliveBehindAModalProgress() {
+    Harness h;
+    TRegForm& f = h.Create();
+    f.show();
+    TQtWaitClock clock(&f);
+    int ticks = 0;
+    QTimer other;  // stands for painting and the other window-system work
+    QObject::connect(&other, &QTimer::timeout, [&] { ++ticks; });
+    other.start(10);
+    clock.Begin("Connecting", 2540);
+    QVERIFY(clock.Active());
+    QWidget* modal = QApplication::activeModalWidget();
+    QVERIFY(modal != nullptr);
+    QElapsedTimer t;
+    t.start();
+    clock.Sleep(200);
+    QVERIFY(t.elapsed() >= 200);
+    QVERIFY2(ticks >= 5, qPrintable(QString("%1 events ran during the wait").arg(ticks)));
+    clock.End();
+    QVERIFY(!clock.Active());
   }
 
   void aboutText() {
