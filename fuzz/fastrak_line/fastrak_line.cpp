@@ -13,54 +13,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "Interfaces.h"
+#include "../common/FuzzLink.h"
 #include "tracker/FastrakLine.h"
-#include "tracker/TrackerLink.h"
 
 namespace {
 
-class TFuzzPort : public ISerialPort {
- public:
-  bool Open(const std::string&, int32_t) override { return open = true; }
-  void Close() override { open = false; }
-  bool IsOpen() const override { return open; }
-  uint32_t BytesWaiting() override { return static_cast<uint32_t>(queue.size() - pos); }
-  uint8_t ReadByte() override {
-    if (pos >= queue.size()) std::abort();
-    return static_cast<uint8_t>(queue[pos++]);
-  }
-  void WriteByte(uint8_t b) override { written += static_cast<char>(b); }
-  bool WriteString(const std::string& s) override {
-    written += s;
-    return true;
-  }
-  bool open = true;
-  std::string queue, written;
-  size_t pos = 0;
-};
-
-class TNullClock : public IClock {
- public:
-  void Sleep(uint32_t) override {}
-  uint64_t NowMs() override { return 0; }
-};
-
-class TNullMessages : public IMessagePresenter {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-};
-
-class TNullHost : public ITrackerHost {
- public:
-  void StopPolling() override {}
-  void StartPolling() override {}
-  void SetCaption(const std::string&) override {}
-};
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using fuzz::Check;
 
 const std::string kSuffix = "' is not a valid floating point value";
 
@@ -108,23 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
-  TTrackerState state;
-  state.PortName = "COM1";
-  state.IsFastrak = true;
-  state.TrackerReady = true;
-  TTrackerReading reading;
-  TNullClock clock;
-  TNullMessages messages;
-  TNullHost host;
-  TFuzzPort port;
-  TTrackerLink link(state, reading, clock, messages, host);
-  link.SetPort(&port);
+  fuzz::TFuzzLink f(true, true);
+  TTrackerReading& reading = f.reading;
+  TTrackerLink& link = f.link;
+  fuzz::TFuzzPort& port = f.port;
   size_t i = 1;
-  while (i < size) {
-    const size_t len = data[i++];
-    const size_t take = len < size - i ? len : size - i;
-    port.queue.append(reinterpret_cast<const char*>(data + i), take);
-    i += take;
+  while (f.NextChunk(data, size, i)) {
     const TTrackerReading before = reading;
     port.written.clear();
     bool got = false;
