@@ -59,6 +59,11 @@ class TEMemMap {
   struct Private;
 
  private:
+  // What every backend keeps alike; the operating system's handles are in Private.
+  void* View_ = nullptr;    // the mapped block
+  int32_t MaxSize_ = 0;     // size given to the system at creation
+  uint32_t LastError_ = 0;  // last recorded system error code, 0 = none
+  bool Locked_ = false;     // this object holds the mutex
   std::unique_ptr<Private> d;
 };
 

@@ -18,12 +18,8 @@
 struct TEMemMap::Private {
   int FileHandle = -1;  // backing file; -1 means anonymous shared memory
   int MapHandle = -1;   // the shm object's descriptor
-  void* View = nullptr;
   size_t ViewSize = 0;
-  int32_t MaxSize = 0;
-  uint32_t LastError = 0;
   int MutexHandle = -1;  // the lock file's descriptor
-  bool Locked = false;
 };
 
 namespace {
@@ -38,20 +34,15 @@ std::string LockPath(const std::string& name) {
   return "/tmp/" + name;
 }
 
-int CloseRetry(int fd) {
-  // close() must not be retried on EINTR on Linux: the descriptor is gone either way.
-  return close(fd);
-}
-
 }  // namespace
 
 TEMemMap::TEMemMap() : d(std::make_unique<Private>()) {}
 
 TEMemMap::~TEMemMap() {
   Unlock();
-  if (d->MutexHandle >= 0) CloseRetry(d->MutexHandle);
-  if (d->View) munmap(d->View, d->ViewSize);
-  if (d->MapHandle >= 0) CloseRetry(d->MapHandle);
+  if (d->MutexHandle >= 0) close(d->MutexHandle);
+  if (View_) munmap(View_, d->ViewSize);
+  if (d->MapHandle >= 0) close(d->MapHandle);
 }
 
 bool TEMemMap::InitMutex(const std::string& name) {
@@ -66,54 +57,54 @@ bool TEMemMap::InitMutex(const std::string& name) {
 }
 
 void TEMemMap::Lock() {
-  if (!d->Locked && d->MutexHandle >= 0) {
+  if (!Locked_ && d->MutexHandle >= 0) {
     while (flock(d->MutexHandle, LOCK_EX) != 0 && errno == EINTR) {
     }
-    d->Locked = true;
+    Locked_ = true;
   }
 }
 
 void TEMemMap::Unlock() {
-  if (d->Locked && d->MutexHandle >= 0) {
+  if (Locked_ && d->MutexHandle >= 0) {
     flock(d->MutexHandle, LOCK_UN);
-    d->Locked = false;
+    Locked_ = false;
   }
 }
 
 bool TEMemMap::RecordError() {
-  d->LastError = static_cast<uint32_t>(errno);
+  LastError_ = static_cast<uint32_t>(errno);
   return false;
 }
 
 bool TEMemMap::OpenMap(const std::string& name, int32_t size) {
-  d->View = nullptr;
+  View_ = nullptr;
   int fd = shm_open(ShmName(name).c_str(), O_RDWR, 0);
   if (fd < 0) return false;  // not there yet: not an error
   struct stat st {};
   if (size <= 0 || fstat(fd, &st) != 0 || st.st_size < size) {
     // A block shorter than asked for (a creation that died before sizing it) would
     // fault on first access; let the caller create it properly instead.
-    CloseRetry(fd);
+    close(fd);
     return false;
   }
   d->MapHandle = fd;
   void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) {
     int err = errno;
-    CloseRetry(d->MapHandle);
+    close(d->MapHandle);
     d->MapHandle = -1;
     errno = err;
     RecordError();
     return false;
   }
-  d->View = view;
+  View_ = view;
   d->ViewSize = static_cast<size_t>(size);
   return true;
 }
 
 bool TEMemMap::CreateMap(const std::string& name, int32_t size, const void* initial) {
-  if (d->MaxSize == 0) d->MaxSize = size;
-  if (d->MaxSize <= 0 || size <= 0) {
+  if (MaxSize_ == 0) MaxSize_ = size;
+  if (MaxSize_ <= 0 || size <= 0) {
     errno = EINVAL;
     return RecordError();
   }
@@ -122,34 +113,20 @@ bool TEMemMap::CreateMap(const std::string& name, int32_t size, const void* init
   d->MapHandle = fd;
   struct stat st {};
   if (fstat(fd, &st) != 0) return RecordError();
-  if (st.st_size < d->MaxSize) {
+  if (st.st_size < MaxSize_) {
     int r;
     do {
-      r = ftruncate(fd, d->MaxSize);
+      r = ftruncate(fd, MaxSize_);
     } while (r != 0 && errno == EINTR);
     if (r != 0) return RecordError();
   }
   void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) return RecordError();
-  d->View = view;
+  View_ = view;
   d->ViewSize = static_cast<size_t>(size);
   if (d->FileHandle == -1) {
     TMemMapLocker lock(*this);
-    std::memcpy(d->View, initial, static_cast<size_t>(size));
+    std::memcpy(View_, initial, static_cast<size_t>(size));
   }
   return true;
 }
-
-void TEMemMap::CheckMapError() {
-  if (d->LastError != 0) {
-    Unlock();
-    uint32_t code = d->LastError;
-    d->LastError = 0;
-    throw EMappingException(code);
-  }
-}
-
-void* TEMemMap::View() const { return d->View; }
-uint32_t TEMemMap::LastError() const { return d->LastError; }
-int32_t TEMemMap::MaxSize() const { return d->MaxSize; }
-bool TEMemMap::Locked() const { return d->Locked; }
