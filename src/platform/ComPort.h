@@ -76,6 +76,8 @@ class TComPort : public ISerialPort {
   const std::string& GetDeviceName() const { return DeviceName; }
 
   static constexpr uint32_t kBufferSize = 1024;
+  // Handle of a port that is not open (all bits set, as INVALID_HANDLE_VALUE).
+  static constexpr intptr_t kInvalidHandle = -1;
 
  private:
   int32_t BaudRate = 0;     // speed given to the last Open

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr intptr_t kInvalid = -1;
 
 template <typename F>
 int RetryEintr(F call) {
@@ -100,14 +99,6 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
-TComPort::TComPort() : Handle(kInvalid), Buffer(new uint8_t[kBufferSize]()) {}
-
-TComPort::~TComPort() {
-  if (IsOpen()) Close();
-}
-
-bool TComPort::IsOpen() const { return Handle != kInvalid; }
-
 bool TComPort::Open(const std::string& name, int32_t baud) {
   if (IsOpen()) Close();
   BaudRate = baud;
@@ -160,7 +151,7 @@ void TComPort::Close() {
   ioctl(fd, TIOCNXCL);
   // Not retried on EINTR: Linux releases the descriptor whatever close reports.
   ::close(fd);
-  Handle = kInvalid;
+  Handle = kInvalidHandle;
   if (capture_) capture_->Closed();
   capture_.reset();
 }
@@ -196,8 +187,6 @@ uint8_t TComPort::ReadByte() {
     return Buffer[0];  // 0: the device hung up; or it failed
   }
 }
-
-void TComPort::WriteByte(uint8_t b) { WriteString(std::string(1, static_cast<char>(b))); }
 
 bool TComPort::WriteString(const std::string& s) {
   if (s.empty()) return true;

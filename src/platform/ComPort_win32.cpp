@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr intptr_t kInvalid = -1;  // INVALID_HANDLE_VALUE
-
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 // CreateFileA finds "COM1" to "COM9" by their plain names only; "COM10" and above
@@ -27,14 +25,6 @@ static_assert(kDcbFlagsOffset == 8, "DCB layout");
 static_assert(sizeof(DCB) == 28, "DCB layout");
 
 }  // namespace
-
-TComPort::TComPort() : Handle(kInvalid), Buffer(new uint8_t[kBufferSize]()) {}
-
-TComPort::~TComPort() {
-  if (IsOpen()) Close();
-}
-
-bool TComPort::IsOpen() const { return Handle != kInvalid; }
 
 bool TComPort::Open(const std::string& name, int32_t baud) {
   if (IsOpen()) Close();
@@ -89,7 +79,7 @@ bool TComPort::Open(const std::string& name, int32_t baud) {
 void TComPort::Close() {
   if (!IsOpen()) return;
   CloseHandle(H(Handle));
-  Handle = kInvalid;
+  Handle = kInvalidHandle;
   if (capture_) capture_->Closed();
   capture_.reset();
 }
@@ -116,8 +106,6 @@ uint8_t TComPort::ReadByte() {
   }
   return Buffer[0];
 }
-
-void TComPort::WriteByte(uint8_t b) { WriteString(std::string(1, static_cast<char>(b))); }
 
 bool TComPort::WriteString(const std::string& s) {
   if (s.empty()) return true;
