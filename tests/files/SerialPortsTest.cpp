@@ -140,26 +140,8 @@ TEST(PortDiscovery, NaturalOrder) {
   EXPECT_EQ(names, (Strings{"ttyACM3", "ttyS", "ttyS1", "ttyS02", "ttyS2", "ttyS10", "ttyUSB0"}));
 }
 
-// Keeps an environment variable as it was.
-class EnvGuard {
- public:
-  explicit EnvGuard(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) old_ = v;
-  }
-  ~EnvGuard() {
-    if (old_)
-      testsupport::SetEnv(name_, *old_);
-    else
-      testsupport::UnsetEnv(name_);
-  }
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
 TEST(PortDiscovery, VirtualPortsFolder) {
-  EnvGuard guard("XDG_RUNTIME_DIR");
+  testsupport::ScopedEnv guard("XDG_RUNTIME_DIR");
   testsupport::SetEnv("XDG_RUNTIME_DIR", "/run/user/1234");
   EXPECT_EQ(VirtualPortsDir(), "/run/user/1234/zeltra/ports");
   testsupport::UnsetEnv("XDG_RUNTIME_DIR");
@@ -167,7 +149,7 @@ TEST(PortDiscovery, VirtualPortsFolder) {
 }
 
 TEST(PortDiscovery, ARegisteredPtyIsListedAfterTheMachinesPorts) {
-  EnvGuard guard("XDG_RUNTIME_DIR");
+  testsupport::ScopedEnv guard("XDG_RUNTIME_DIR");
   TempDir runtime;
   testsupport::SetEnv("XDG_RUNTIME_DIR", runtime.str());
   Pty pty;

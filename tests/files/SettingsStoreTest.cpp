@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "SettingsStore.h"
+#include "SettingsTestSupport.h"
 #include "TestSupport.h"
 
 #ifdef _WIN32
@@ -25,16 +26,10 @@ using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 namespace fs = std::filesystem;
 
-namespace {
+using settingstest::Changed;
+using settingstest::ReadError;
 
-TTrackerState Changed() {
-  TTrackerState s;
-  s.PortName = "COM9";
-  s.BPS = 9600;
-  s.IsFastrak = true;
-  s.IsStreaming = false;
-  return s;
-}
+namespace {
 
 void ExpectState(const TTrackerState& s, const std::string& port, int32_t bps, bool fastrak,
                  bool streaming) {
@@ -44,35 +39,7 @@ void ExpectState(const TTrackerState& s, const std::string& port, int32_t bps, b
   EXPECT_EQ(s.IsStreaming, streaming);
 }
 
-std::string ReadError(ISettingsStore& store, TTrackerState& s) {
-  try {
-    ReadSettings(store, s);
-  } catch (const ERegistryException& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no error";
-  return {};
-}
-
 #ifndef _WIN32
-
-// Keeps an environment variable as it was.
-class EnvGuard {
- public:
-  explicit EnvGuard(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) old_ = v;
-  }
-  ~EnvGuard() {
-    if (old_)
-      testsupport::SetEnv(name_, *old_);
-    else
-      testsupport::UnsetEnv(name_);
-  }
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
 
 const std::string kHead =
     "Windows Registry Editor Version 5.00\n"
@@ -294,7 +261,7 @@ TEST_F(SettingsFile, AFullDiskAtExitKeepsTheOldFileAndSaysSo) {
 }
 
 TEST(SettingsLocation, FollowsXdgConfigHomeThenHome) {
-  EnvGuard xdg("XDG_CONFIG_HOME"), home("HOME");
+  testsupport::ScopedEnv xdg("XDG_CONFIG_HOME"), home("HOME");
   testsupport::SetEnv("XDG_CONFIG_HOME", "/srv/cfg");
   testsupport::SetEnv("HOME", "/home/op");
   EXPECT_EQ(UserSettingsLocation(), "/srv/cfg/Zeltra/settings.reg");
@@ -310,7 +277,7 @@ TEST(SettingsLocation, FollowsXdgConfigHomeThenHome) {
 }
 
 TEST(SettingsLocation, TheUserStoreUsesThatFile) {
-  EnvGuard xdg("XDG_CONFIG_HOME");
+  testsupport::ScopedEnv xdg("XDG_CONFIG_HOME");
   TempDir dir;
   testsupport::SetEnv("XDG_CONFIG_HOME", dir.str());
   WriteSettings(*CreateUserSettingsStore(), Changed());

@@ -2,7 +2,11 @@
 // order, defaults, types and the errors with what they leave behind.
 #include <gtest/gtest.h>
 
+#include "SettingsTestSupport.h"
 #include "reg/Settings.h"
+
+using settingstest::Changed;
+using settingstest::ReadError;
 
 namespace {
 
@@ -11,26 +15,6 @@ using V = TMemorySettingsStore::TValue;
 V Str(const std::string& s) { return V{TValueType::String, s, 0}; }
 V Dw(uint32_t d) { return V{TValueType::Dword, {}, d}; }
 V Bin() { return V{TValueType::Other, {}, 0}; }
-
-// A state whose every field differs from the defaults.
-TTrackerState Changed() {
-  TTrackerState s;
-  s.PortName = "COM9";
-  s.BPS = 9600;
-  s.IsFastrak = true;
-  s.IsStreaming = false;
-  return s;
-}
-
-std::string ReadError(TMemorySettingsStore& store, TTrackerState& state) {
-  try {
-    ReadSettings(store, state);
-  } catch (const ERegistryException& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no error";
-  return {};
-}
 
 void ExpectDefaults(const TTrackerState& s) {
   EXPECT_EQ(s.PortName, "");

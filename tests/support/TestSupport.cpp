@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -84,6 +85,20 @@ std::string ReadFileBytes(const std::filesystem::path& p) {
 void WriteFileBytes(const std::filesystem::path& p, std::string_view bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+ScopedEnv::ScopedEnv(const char* name) : name_(name) {
+  if (const char* v = std::getenv(name)) {
+    had_ = true;
+    old_ = v;
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    SetEnv(name_, old_);
+  else
+    UnsetEnv(name_);
 }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

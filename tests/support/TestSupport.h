@@ -31,6 +31,20 @@ std::string BinPath(const std::string& program);
 void SetEnv(const std::string& name, const std::string& value);
 void UnsetEnv(const std::string& name);
 
+// Keeps an environment variable as it was when the scope began.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(const char* name);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
 // A name unique to this test process (for shared objects, links, ...).
 std::string UniqueTag(const std::string& prefix);
 
