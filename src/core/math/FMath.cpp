@@ -47,6 +47,19 @@ constexpr double kLogC[] = {
     -513.94814844353698, -34035.708405343044, -622744.11640662199, -4814940.3794118818,
     -17854332.87045078,  -31386464.076561827, -20993367.17757896};
 
+// Moves x into [2, 3) by the recurrence Gamma(x + 1) = x Gamma(x); z collects the
+// factor, so that Gamma(original x) = z Gamma(reduced x).
+void ReduceToTwoThree(double& x, double& z) {
+  while (x >= 3) {
+    x = x - 1;
+    z = z * x;
+  }
+  while (x < 2) {
+    z = z / x;
+    x = x + 1;
+  }
+}
+
 }  // namespace
 
 double SignOf(double x) { return x < 0 ? -1.0 : 1.0; }
@@ -71,14 +84,7 @@ double GammaFunc(double x) {
   if (x > MaxGammaArg) return MaxFloat;
   if (x > 13) return GammaLargeArg(x);
   double z = 1;
-  while (x >= 3) {
-    x = x - 1;
-    z = z * x;
-  }
-  while (x < 2) {
-    z = z / x;
-    x = x + 1;
-  }
+  ReduceToTwoThree(x, z);
   if (x == 2) return z;
   x = x - 2;
   return z * Poly(x, kGammaP) / Poly(x, kGammaQ);
@@ -95,14 +101,7 @@ double LogGammaFunc(double x) {
   if (x <= 0 || std::isinf(x)) return MaxFloat;
   if (x >= 13) return LogGammaLargeArg(x);
   double z = 1;
-  while (x >= 3) {
-    x = x - 1;
-    z = z * x;
-  }
-  while (x < 2) {
-    z = z / x;
-    x = x + 1;
-  }
+  ReduceToTwoThree(x, z);
   if (x == 2) return std::log(z);
   x = x - 2;
   return x * Poly(x, kLogB) / PolyMonic(x, kLogC) + std::log(z);
