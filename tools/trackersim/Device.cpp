@@ -68,12 +68,33 @@ std::chrono::nanoseconds Period(double hz) {
 
 }  // namespace
 
+TDevice::TDevice(TWire& wire, double streamHz, uint32_t seed)
+    : period_(Period(streamHz)), wire_(wire), random_(seed) {}
+
+void TDevice::SetStreamRate(double hz) { period_ = Period(hz); }
+
+void TDevice::Tick(SimTime now) {
+  if (!streaming_ || now < nextRecord_) return;
+  // While the line still carries the previous record the next one waits for it:
+  // at a low speed the records follow each other as fast as the line allows.
+  if (wire_.Queued() > 0) {
+    nextRecord_ = wire_.IdleAt(now);
+    return;
+  }
+  Send(Record(now), now);
+  nextRecord_ += period_;
+  if (nextRecord_ < now) nextRecord_ = now;
+}
+
+std::optional<SimTime> TDevice::NextTick() const {
+  if (!streaming_) return std::nullopt;
+  return nextRecord_;
+}
+
 // ---------------------------------------------------------------- Flock / miniBIRD
 
 TFlockDevice::TFlockDevice(TWire& wire, TFlockModel model, double streamHz, uint32_t seed)
-    : TDevice(wire, seed), model_(model), period_(Period(streamHz)) {}
-
-void TFlockDevice::SetStreamRate(double hz) { period_ = Period(hz); }
+    : TDevice(wire, streamHz, seed), model_(model) {}
 
 std::string TFlockDevice::ModelId() const {
   return model_ == TFlockModel::Flock ? "6DFOB     " : "MINIBIRD  ";
@@ -159,24 +180,6 @@ void TFlockDevice::Reset() {
   argsLeft_ = 0;
 }
 
-void TFlockDevice::Tick(SimTime now) {
-  if (!streaming_ || now < nextRecord_) return;
-  // While the line still carries the previous record the next one waits for it:
-  // at a low speed the records follow each other as fast as the line allows.
-  if (wire_.Queued() > 0) {
-    nextRecord_ = wire_.IdleAt(now);
-    return;
-  }
-  Send(Record(now), now);
-  nextRecord_ += period_;
-  if (nextRecord_ < now) nextRecord_ = now;
-}
-
-std::optional<SimTime> TFlockDevice::NextTick() const {
-  if (!streaming_) return std::nullopt;
-  return nextRecord_;
-}
-
 bool TFlockDevice::ValidPosition(const TSimPosition& p, std::string& error) const {
   for (int32_t v : {p.x, p.y, p.z}) {
     if (v < -32768 || v > 32767) {
@@ -196,9 +199,7 @@ std::string TFlockDevice::Noise(int count) {
 // ---------------------------------------------------------------- Fastrak
 
 TFastrakDevice::TFastrakDevice(TWire& wire, double continuousHz, uint32_t seed)
-    : TDevice(wire, seed), period_(Period(continuousHz)) {}
-
-void TFastrakDevice::SetStreamRate(double hz) { period_ = Period(hz); }
+    : TDevice(wire, continuousHz, seed) {}
 
 TSimPosition TFastrakDevice::PathAt(double s) const {
   // Hundredths of a centimetre: a loop of about 15 cm.
@@ -241,31 +242,15 @@ void TFastrakDevice::Receive(uint8_t b, SimTime now) {
       Send(Record(now), now);
       break;
     case 'C':  // continuous output on
-      continuous_ = true;
+      streaming_ = true;
       nextRecord_ = now;
       break;
     case 'c':  // and off
-      continuous_ = false;
+      streaming_ = false;
       break;
     default:
       break;
   }
-}
-
-void TFastrakDevice::Tick(SimTime now) {
-  if (!continuous_ || now < nextRecord_) return;
-  if (wire_.Queued() > 0) {
-    nextRecord_ = wire_.IdleAt(now);
-    return;
-  }
-  Send(Record(now), now);
-  nextRecord_ += period_;
-  if (nextRecord_ < now) nextRecord_ = now;
-}
-
-std::optional<SimTime> TFastrakDevice::NextTick() const {
-  if (!continuous_) return std::nullopt;
-  return nextRecord_;
 }
 
 bool TFastrakDevice::ValidPosition(const TSimPosition&, std::string&) const { return true; }

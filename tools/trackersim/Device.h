@@ -43,22 +43,23 @@ struct TSimPosition {
 
 class TDevice {
  public:
-  TDevice(TWire& wire, uint32_t seed) : wire_(wire), random_(seed) {}
+  TDevice(TWire& wire, double streamHz, uint32_t seed);
   virtual ~TDevice() = default;
 
   // A byte from the program.
   virtual void Receive(uint8_t b, SimTime now) = 0;
-  // Produces stream output that is due.
-  virtual void Tick(SimTime now) = 0;
-  // When Tick has something to do next; nothing when idle.
-  virtual std::optional<SimTime> NextTick() const = 0;
+  // Produces stream output that is due: one record a period, or as fast as the
+  // line allows when it is slower.
+  void Tick(SimTime now);
+  // When Tick has something to do next; nothing when not streaming.
+  std::optional<SimTime> NextTick() const;
   // The first part of a record, as a cable pulled in the middle of one leaves it.
   virtual std::string HalfRecord(SimTime now) = 0;
   // Checks a position given in the units of the program's reading.
   virtual bool ValidPosition(const TSimPosition& p, std::string& error) const = 0;
   // N noise bytes: no Flock phasing bit, no Fastrak line ends.
   virtual std::string Noise(int count) = 0;
-  virtual void SetStreamRate(double hz) { (void)hz; }
+  void SetStreamRate(double hz);
   // Back to the state after power-on (a device plugged in again).
   virtual void Reset() {}
 
@@ -74,6 +75,12 @@ class TDevice {
   void Send(const std::string& bytes, SimTime now);
   TSimPosition Position(SimTime now) const;
   virtual TSimPosition PathAt(double seconds) const = 0;
+  // One output record for the sensor's position now.
+  virtual std::string Record(SimTime now) const = 0;
+
+  std::chrono::nanoseconds period_;  // between stream records
+  bool streaming_ = false;           // Flock stream mode, Fastrak continuous output
+  SimTime nextRecord_{};
 
   TWire& wire_;
   std::mt19937 random_;
@@ -91,12 +98,9 @@ class TFlockDevice : public TDevice {
  public:
   TFlockDevice(TWire& wire, TFlockModel model, double streamHz, uint32_t seed);
   void Receive(uint8_t b, SimTime now) override;
-  void Tick(SimTime now) override;
-  std::optional<SimTime> NextTick() const override;
   std::string HalfRecord(SimTime now) override;
   bool ValidPosition(const TSimPosition& p, std::string& error) const override;
   std::string Noise(int count) override;
-  void SetStreamRate(double hz) override;
 
   // The 10-byte answer to the model identification query.
   std::string ModelId() const;
@@ -106,14 +110,11 @@ class TFlockDevice : public TDevice {
   TSimPosition PathAt(double seconds) const override;
 
  private:
-  std::string Record(SimTime now) const;
+  std::string Record(SimTime now) const override;
   void Examine(uint8_t parameter, SimTime now);
 
   TFlockModel model_;
-  std::chrono::nanoseconds period_;
-  bool streaming_ = false;
   bool positionOnly_ = false;  // POSITION selected; the device starts in POSITION/ANGLES
-  SimTime nextRecord_{};
   // Bytes still expected as arguments of the command in `command_`.
   uint8_t command_ = 0;
   int argsLeft_ = 0;
@@ -124,26 +125,19 @@ class TFastrakDevice : public TDevice {
  public:
   TFastrakDevice(TWire& wire, double continuousHz, uint32_t seed);
   void Receive(uint8_t b, SimTime now) override;
-  void Tick(SimTime now) override;
-  std::optional<SimTime> NextTick() const override;
   std::string HalfRecord(SimTime now) override;
   bool ValidPosition(const TSimPosition& p, std::string& error) const override;
   std::string Noise(int count) override;
-  void SetStreamRate(double hz) override;
 
   // One ASCII output record: "01 " then X, Y, Z and three angles, each a number with
   // two decimals right-aligned in 7 characters (with at least one blank before
   // it), then CR LF.
   static std::string FormatRecord(const TSimPosition& p, const TSimPosition& angles);
-  void Reset() override { continuous_ = false; }
+  void Reset() override { streaming_ = false; }
 
  protected:
   TSimPosition PathAt(double seconds) const override;
 
  private:
-  std::string Record(SimTime now) const;
-
-  std::chrono::nanoseconds period_;
-  bool continuous_ = false;
-  SimTime nextRecord_{};
+  std::string Record(SimTime now) const override;
 };
