@@ -12,8 +12,7 @@ if [ ! -x "$sim" ]; then
        "or configure with -DZELTRA_NATIVE_BIN_DIR=<native build>/bin)"
   exit 77
 fi
-root=$(cd "$(dirname "$winerun")/.." && pwd)
-prefix=${WINEPREFIX:-$root/build/win32/wineprefix}
+prefix=${WINEPREFIX:-$("$winerun" --print-prefix "$exe")}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zeltra-wine-com.XXXXXX")
 simpid=
@@ -42,7 +41,7 @@ touch "$work/log"
 
 # The prefix must exist before a COM port can be mapped in it.
 if [ ! -d "$prefix/dosdevices" ]; then
-  "$winerun" cmd /c exit >/dev/null 2>&1 || true
+  "$winerun" "$exe" --gtest_list_tests >/dev/null 2>&1 || true
 fi
 # A free COM number: ln fails if another test took it first.
 for n in $(seq 20 250); do
