@@ -3,8 +3,10 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := build
 CMAKE_GEN := -G Ninja
+# Our own builds treat warnings as errors; a plain `cmake` configure does not.
+WERROR := -DZELTRA_WERROR=ON
 
-.PHONY: all deps build run test test-linux test-asan test-win32 test-fuzz fuzz bench screenshots clean
+.PHONY: all deps build run test test-linux fuzz bench clean
 
 all: build
 
@@ -12,7 +14,7 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) $(CMAKE_GEN)
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) $(WERROR)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -32,7 +34,7 @@ fuzz: deps
 	@FUZZ_SECONDS=$${FUZZ_SECONDS:-300} scripts/run-tests fuzz
 
 bench: deps
-	cmake -S . -B $(BUILD)/bench-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DZELTRA_APP=OFF
+	cmake -S . -B $(BUILD)/bench-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DZELTRA_APP=OFF $(WERROR)
 	cmake --build $(BUILD)/bench-release -j $(JOBS) --target zeltra-bench
 	$(BUILD)/bench-release/bin/zeltra-bench
 

@@ -135,7 +135,7 @@ TEST_F(FitRegistrationTest, FiveSamplesGiveTheFullReportLayout) {
     for (int k = 0; k < 4; ++k) {
       const std::string& line = list_[base + 3 + k];
       ASSERT_EQ(line.size(), 70u) << line;
-      EXPECT_EQ(line.substr(0, 2), "b" + std::to_string(k));
+      EXPECT_EQ(line.substr(0, 2), (std::string{'b', static_cast<char>('0' + k)}));
       // Four right-aligned fields of 17 ending at 19, 36, 53 and 70, with 8, 8, 2
       // and 4 decimals.
       const int decimals[] = {8, 8, 2, 4};
