@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "AppFakes.h"
+#include "ControllerFakes.h"
 #include "ComPort.h"
 #include "QtServices.h"
 #include "SerialPorts.h"
@@ -22,7 +22,7 @@
 #include "ViewerLink.h"
 #include "fob.h"
 #include "math/RegMult.h"
-#include "reg.h"
+#include "QtRegFormView.h"
 
 namespace e2e {
 
@@ -104,7 +104,7 @@ struct TWindow {
   TScriptedChooser files;
   TQtWaitClock clock;
   TVirtualPortLister ports;
-  std::unique_ptr<TRegForm> form;
+  std::unique_ptr<TQtRegFormView> form;
   std::unique_ptr<TFOBForm> fob;
 
   TWindow() {
@@ -112,12 +112,11 @@ struct TWindow {
     s.messages = &messages;
     s.files = &files;
     s.clock = &clock;
-    s.progress = &clock;
     s.ports = &ports;
     s.settings = [] { return CreateUserSettingsStore(); };
     s.serialPort = [] { return std::make_unique<TComPort>(); };
     s.programDir = ZELTRA_BIN_DIR;
-    form = std::make_unique<TRegForm>(s);
+    form = std::make_unique<TQtRegFormView>(s, &clock);
     fob = std::make_unique<TFOBForm>(form.get());
     form->SetTransformsWindow(fob.get());
     clock.SetParent(form.get());
@@ -131,11 +130,12 @@ struct TWindow {
   bool Start() {
     form->show();
     form->activateWindow();
-    bool started = QTest::qWaitFor([&] { return form->Timer1Tag == 0 && form->Timer1.isActive(); }, 15000);
+    bool started = QTest::qWaitFor([&] { return form->Form().Timer1Tag == 0 && form->Timer1.isActive(); }, 15000);
     // The keyboard is back with the window once the start-up's progress is gone.
     return started && QTest::qWaitForWindowActive(form.get());
   }
-  TRegForm* operator->() { return form.get(); }
+  TQtRegFormView* operator->() { return form.get(); }
+  TRegForm& F() { return form->Form(); }
 };
 
 inline std::string Viewer(std::vector<std::string> args) {

@@ -82,21 +82,21 @@ class E2ETest : public QObject {
   void RecordLandmark(TWindow& w, TEmulator& emu, const TTrackerReading& fob) {
     TVoxel mri = VoxelOf(fob);
     Viewer({"set", std::to_string(mri.x), std::to_string(mri.y), std::to_string(mri.z)});
-    QTRY_VERIFY_WITH_TIMEOUT(w->CurrentMRI == mri, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.F().CurrentMRI == mri, 2000);
     QVERIFY(emu.Control(PosCommand(fob)));
-    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w->TrackerReading, fob), 3000);
-    int rows = w->Table.DataRows();
-    bool emptyStart = rows == 1 && w->Table.Cell(0, 1).empty();
+    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w.F().TrackerReading, fob), 3000);
+    int rows = w.F().Table.DataRows();
+    bool emptyStart = rows == 1 && w.F().Table.Cell(0, 1).empty();
     QTest::keyClick(w.form.get(), Qt::Key_F1);
     int last = emptyStart ? 1 : rows + 1;
-    QCOMPARE(w->Table.DataRows(), last);
+    QCOMPARE(w.F().Table.DataRows(), last);
     QCOMPARE(PointTable[last], (TPointPair{mri.x, mri.y, mri.z, fob.FOBx, fob.FOBy, fob.FOBz}));
   }
 
   // F5 with the landmarks recorded: the fit recovers the map and Track view starts.
   void FitAndCheck(TWindow& w, int n) {
     QTest::keyClick(w.form.get(), Qt::Key_F5);
-    QVERIFY(!w->IsCalibrateView());
+    QVERIFY(!w.F().IsCalibrateView());
     CheckReportLayout(w.fob->Lines(), n);
     for (int a = 0; a < 3; ++a) {
       QVERIFY2(std::fabs(RegCoef[a][0] - kMap[a][0]) < 1.0, w.fob->Lines()[0].c_str());
@@ -148,7 +148,7 @@ class E2ETest : public QObject {
       // No stored settings: the emulator's registered port is discovered and used.
       QVERIFY2(w.messages.messages.empty(), w.messages.messages.empty() ? "" : w.messages.messages[0].c_str());
       QCOMPARE(w->windowTitle(), QString("6DFOB     "));
-      QCOMPARE(w->Tracker.PortName, VirtualPortsDir() + "/zeltra-trackersim");
+      QCOMPARE(w.F().Tracker.PortName, VirtualPortsDir() + "/zeltra-trackersim");
       QVERIFY(w->PortMenu->actions().size() == 1 && w->PortMenu->actions()[0]->isChecked());
       // The live label follows the sensor.
       QVERIFY(emu.Control("pos 1000 2000 -3000"));
@@ -165,7 +165,7 @@ class E2ETest : public QObject {
       if (QTest::currentTestFailed()) return;
       // F5 again: Calibrate view with the focus in the grid.
       QTest::keyClick(w.form.get(), Qt::Key_F5);
-      QVERIFY(w->IsCalibrateView());
+      QVERIFY(w.F().IsCalibrateView());
       QTRY_VERIFY(w->RegGrid->hasFocus());
       w.files.saveAnswer = saved;
       QTest::keyClick(w.form.get(), Qt::Key_S, Qt::ControlModifier);
@@ -179,7 +179,7 @@ class E2ETest : public QObject {
     QCOMPARE(w->windowTitle(), QString("6DFOB     "));
     w.files.openAnswer = saved;
     QTest::keyClick(w.form.get(), Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(w->Table.DataRows(), 8);
+    QCOMPARE(w.F().Table.DataRows(), 8);
     for (int r = 1; r <= 8; ++r) {
       TVoxel mri = VoxelOf(kLandmarks[r - 1]);
       QCOMPARE(w->RegGrid->item(r - 1, 0)->text().toStdString(), CellText(mri.x, mri.y, mri.z));
@@ -196,13 +196,13 @@ class E2ETest : public QObject {
     TWindow w;
     QVERIFY(w.Start());
     QCOMPARE(w->windowTitle(), QString("MINIBIRD  "));
-    w->AdvancedMenuItem->trigger();
-    w->FlockofBirdsMiniBird1->trigger();  // point mode: prompt, then reconnect
+    w->Action(TCommand::AdvancedMenuItem)->trigger();
+    w->Action(TCommand::FlockofBirdsMiniBird1)->trigger();  // point mode: prompt, then reconnect
     QCOMPARE(w.messages.messages.size(), size_t(1));
     QVERIFY(w.messages.messages[0].rfind(SwitchOnPromptText(115200), 0) == 0);
-    QVERIFY(w->FlockofBirdsMiniBird1->isChecked());
+    QVERIFY(w->Action(TCommand::FlockofBirdsMiniBird1)->isChecked());
     QVERIFY(w->Timer1.isActive());
-    QVERIFY(!w->Tracker.IsStreaming);
+    QVERIFY(!w.F().Tracker.IsStreaming);
     for (const TTrackerReading& fob : kLandmarks) {
       RecordLandmark(w, emu, fob);
       if (QTest::currentTestFailed()) return;
@@ -219,12 +219,12 @@ class E2ETest : public QObject {
     TWindow w;
     QVERIFY(w.Start());
     QVERIFY(emu.Control("pos 400 800 1200"));
-    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w->TrackerReading, {400, 800, 1200}), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w.F().TrackerReading, {400, 800, 1200}), 2000);
     // Pulled out in the middle of a record; plugged back in after a second.
     QVERIFY(emu.Control("unplug 1"));
     QTest::qWait(300);
     QVERIFY(w->Timer1.isActive());
-    QVERIFY(SameReading(w->TrackerReading, {400, 800, 1200}));
+    QVERIFY(SameReading(w.F().TrackerReading, {400, 800, 1200}));
     QVERIFY(w.messages.messages.empty() && w.messages.errors.empty());
     QTRY_VERIFY_WITH_TIMEOUT(emu.Output().find("ready", emu.Output().find("unplugged")) != std::string::npos, 5000);
     // F6: the switch-on prompt, then the port opens again under the same name.
@@ -232,7 +232,7 @@ class E2ETest : public QObject {
     QCOMPARE(w.messages.messages.size(), size_t(1));
     QVERIFY(w.messages.messages[0].rfind("Please switch on the miniBIRD/FOB tracker", 0) == 0);
     QVERIFY(emu.Control("pos -400 -800 2000"));
-    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w->TrackerReading, {-400, -800, 2000}), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(SameReading(w.F().TrackerReading, {-400, -800, 2000}), 3000);
   }
 
   void fastrakRegistration() {
@@ -245,10 +245,10 @@ class E2ETest : public QObject {
     QCOMPARE(w.messages.messages.size(), size_t(1));
     QVERIFY(w.messages.messages[0].rfind("Connection error: no response to Examine", 0) == 0);
     w.messages.Clear();
-    w->AdvancedMenuItem->trigger();
-    w->Fast1->trigger();  // no prompt for a Fastrak
+    w->Action(TCommand::AdvancedMenuItem)->trigger();
+    w->Action(TCommand::Fast1)->trigger();  // no prompt for a Fastrak
     QVERIFY(w.messages.messages.empty());
-    QVERIFY(w->Tracker.IsFastrak);
+    QVERIFY(w.F().Tracker.IsFastrak);
     for (int i = 0; i < 4; ++i) {
       RecordLandmark(w, emu, kLandmarks[i]);
       if (QTest::currentTestFailed()) return;
@@ -257,7 +257,7 @@ class E2ETest : public QObject {
     QTest::keyClick(w.form.get(), Qt::Key_F5);
     QCOMPARE(w.messages.messages,
              std::vector<std::string>{"At least 5 samples required for 3D registration."});
-    QVERIFY(w->IsCalibrateView());
+    QVERIFY(w.F().IsCalibrateView());
     for (int i = 4; i < 8; ++i) {
       RecordLandmark(w, emu, kLandmarks[i]);
       if (QTest::currentTestFailed()) return;

@@ -37,19 +37,19 @@ class ScreenshotTest : public QObject {
                static_cast<int32_t>(std::lround(140 + 0.011 * r.FOBy + 0.0012 * r.FOBz)),
                static_cast<int32_t>(std::lround(60 + 0.0006 * r.FOBx + 0.0095 * r.FOBz))};
       Viewer({"set", std::to_string(v.x), std::to_string(v.y), std::to_string(v.z)});
-      QTRY_VERIFY_WITH_TIMEOUT(w->CurrentMRI == v, 2000);
+      QTRY_VERIFY_WITH_TIMEOUT(w.F().CurrentMRI == v, 2000);
       QVERIFY(emu.Control("pos " + std::to_string(r.FOBx) + " " + std::to_string(r.FOBy) + " " +
                           std::to_string(r.FOBz)));
-      QTRY_VERIFY_WITH_TIMEOUT(w->TrackerReading.FOBx == r.FOBx && w->TrackerReading.FOBz == r.FOBz, 3000);
-      w->AddMRI1->trigger();
+      QTRY_VERIFY_WITH_TIMEOUT(w.F().TrackerReading.FOBx == r.FOBx && w.F().TrackerReading.FOBz == r.FOBz, 3000);
+      w->Action(TCommand::AddMRI1)->trigger();
     }
     QVERIFY(emu.Control("path"));  // the sensor wanders again
     w->RegGrid->setFocus();
     w->RegGrid->setCurrentCell(2, 0);
     QTest::qWait(300);
     QVERIFY(Save(w.form.get(), "calibrate.png"));
-    w->ModeClick();
-    QVERIFY(!w->IsCalibrateView());
+    w.F().ModeClick();
+    QVERIFY(!w.F().IsCalibrateView());
     w->desirex->setValue(130);
     w->desirey->setValue(150);
     w->desirez->setValue(70);

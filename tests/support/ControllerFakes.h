@@ -1,5 +1,5 @@
 #pragma once
-// Fakes of the window's services: they record what the window would have shown
+// Fakes of the controller's services: they record what the window would have shown
 // and answer dialogs as a test prepares them.
 #include <deque>
 #include <functional>
@@ -56,9 +56,11 @@ class TRecordingClock : public IClock {
   void Sleep(uint32_t ms) override {
     sleeps.push_back(ms);
     now += ms;
+    if (onSleep) onSleep(ms);
   }
   uint64_t NowMs() override { return now; }
   std::vector<uint32_t> sleeps;
+  std::function<void(uint32_t)> onSleep;
   uint64_t now = 0;
 };
 
@@ -134,13 +136,3 @@ class TPersistentStore : public ISettingsStore {
   std::shared_ptr<TMemorySettingsStore> b_;
 };
 
-
-// Readable values in Qt Test's failure messages.
-#include <QtTest/qtestcase.h>
-inline char* toString(const TPointPair& p) {
-  return QTest::toString(QString("(%1, %2, %3 | %4, %5, %6)")
-                             .arg(p.MRIx).arg(p.MRIy).arg(p.MRIz).arg(p.FOBx).arg(p.FOBy).arg(p.FOBz));
-}
-inline char* toString(const TVoxel& v) {
-  return QTest::toString(QString("(%1, %2, %3)").arg(v.x).arg(v.y).arg(v.z));
-}

@@ -9,7 +9,7 @@
 #include "SerialPorts.h"
 #include "SettingsStore.h"
 #include "fob.h"
-#include "reg.h"
+#include "QtRegFormView.h"
 
 namespace {
 
@@ -48,13 +48,12 @@ int main(int argc, char** argv) {
   services.messages = &messages;
   services.files = &files;
   services.clock = &clock;
-  services.progress = &clock;
   services.ports = &ports;
   services.settings = [] { return CreateUserSettingsStore(); };
   services.serialPort = [] { return std::make_unique<TComPort>(); };
   services.programDir = QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
 
-  TRegForm RegForm(services);
+  TQtRegFormView RegForm(services, &clock);
   TFOBForm FOBForm(&RegForm);
   RegForm.SetTransformsWindow(&FOBForm);
   messages.SetParent(&RegForm);

@@ -1,0 +1,45 @@
+#pragma once
+// Two small controls of the main window: the spin edit for the whole signed 32-bit
+// range, and a label that repaints itself when its text changes but never asks
+// the window to lay itself out again (the tracker label changes 40 times a second).
+#include <QColor>
+#include <QSpinBox>
+#include <QString>
+#include <QWidget>
+
+// A spin edit for any signed 32-bit integer; text that is not an integer reads as 0.
+class TSpinEdit : public QSpinBox {
+  Q_OBJECT
+ public:
+  explicit TSpinEdit(QWidget* parent = nullptr);
+
+ protected:
+  QValidator::State validate(QString& text, int& pos) const override;
+  int valueFromText(const QString& text) const override;
+};
+
+// A one-line label of a fixed size: setText repaints it, and only when the text or
+// the colour changed; it never asks its window to lay itself out again.
+class TFastLabel : public QWidget {
+  Q_OBJECT
+ public:
+  // `widest` is the text the label must have room for (its size hint).
+  TFastLabel(const QString& text, const QString& widest, QWidget* parent = nullptr);
+  void setText(const QString& text);
+  QString text() const { return text_; }
+  void setColor(const QColor& colour);
+  QColor color() const { return colour_; }
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+  // How many times the text or colour changed (for measurements).
+  int changes() const { return changes_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QString text_;
+  QString widest_;
+  QColor colour_{0, 0, 0};
+  int changes_ = 0;
+};

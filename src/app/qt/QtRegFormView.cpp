@@ -1,0 +1,498 @@
+#include "QtRegFormView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <climits>
+
+#include "Glyphs.h"
+#include "QtServices.h"
+#include "fob.h"
+
+namespace {
+
+// The design's fonts, with their metric-compatible stand-ins where they are not
+// installed (Liberation Sans has Arial's widths; MS Sans Serif is close to them).
+QFont PixelFont(const char* family, int pixels) {
+  QFont f;
+  f.setFamilies({family, "Arial", "Liberation Sans", "Helvetica"});
+  f.setPixelSize(pixels);
+  return f;
+}
+
+QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString Lines(const char* text) { return QString(text).replace('\r', '\n'); }
+
+QKeySequence KeyOf(TShortcut s) {
+  switch (s) {
+    case TShortcut::None: return {};
+    case TShortcut::F1: return QKeySequence(Qt::Key_F1);
+    case TShortcut::F2: return QKeySequence(Qt::Key_F2);
+    case TShortcut::F3: return QKeySequence(Qt::Key_F3);
+    case TShortcut::F4: return QKeySequence(Qt::Key_F4);
+    case TShortcut::F5: return QKeySequence(Qt::Key_F5);
+    case TShortcut::F6: return QKeySequence(Qt::Key_F6);
+    case TShortcut::CtrlO: return QKeySequence("Ctrl+O");
+    case TShortcut::CtrlS: return QKeySequence("Ctrl+S");
+  }
+  return {};
+}
+
+// Qt's keys and the key codes the grid's handler speaks.
+constexpr std::pair<int, int> kGridKeys[] = {
+    {Qt::Key_Escape, kKeyEscape}, {Qt::Key_PageUp, kKeyPageUp}, {Qt::Key_PageDown, kKeyPageDown},
+    {Qt::Key_Up, kKeyUp},         {Qt::Key_Down, kKeyDown},     {Qt::Key_Period, kKeyPeriod},
+};
+
+QIcon GlyphIcon(TGlyph g) {
+  switch (g) {
+    case TGlyph::Open: return OpenGlyph();
+    case TGlyph::Save: return SaveGlyph();
+    case TGlyph::Add: return AddGlyph();
+    case TGlyph::Delete: return DeleteGlyph();
+    case TGlyph::Mode: return ModeGlyph();
+    case TGlyph::Report: return ReportGlyph();
+  }
+  return {};
+}
+
+// Draws the current cell of the focused grid blue, with its text 2 pixels in from
+// the cell's top left corner; every other cell keeps the usual look.
+class TRegGridDelegate : public QStyledItemDelegate {
+ public:
+  explicit TRegGridDelegate(QTableWidget* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(p, option, index);
+    bool selected = option.state & QStyle::State_Selected;
+    bool focused = grid_->hasFocus() && index == grid_->currentIndex();
+    if (!(selected && focused)) return;
+    const uint8_t* rgb = design::kCurrentCellRGB;
+    p->save();
+    p->fillRect(option.rect, QColor(rgb[0], rgb[1], rgb[2]));
+    p->setClipRect(option.rect);
+    p->setFont(grid_->font());
+    p->setPen(grid_->palette().color(QPalette::Text));
+    const int inset = design::kCurrentCellTextInset;
+    p->drawText(option.rect.adjusted(inset, inset, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+    p->restore();
+  }
+
+ private:
+  QTableWidget* grid_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* progress, QWidget* parent)
+    : QMainWindow(parent), progress_(progress) {
+  setObjectName("RegForm");
+  // Every number the window formats or parses uses a full stop (Qt adopted the
+  // user's locale when the application started).
+  QLocale::setDefault(QLocale::c());
+  BuildWidgets();
+  BuildMenus();
+  Timer1.setInterval(25);
+  // The default coarse timer may stretch 25 ms by 5 %.
+  Timer1.setTimerType(Qt::PreciseTimer);
+  // A tick runs from the event loop, not inside the timer's own event: Qt holds a
+  // timer back while its handler runs, and a message box opened in a tick would
+  // then stop the polling, which goes on behind every box.
+  connect(&Timer1, &QTimer::timeout, this, [this] {
+    QMetaObject::invokeMethod(
+        this, [this] {
+          if (Timer1.isActive()) form_->Timer1Timer();
+        },
+        Qt::QueuedConnection);
+  });
+  form_ = std::make_unique<TRegForm>(services, *this);
+  form_->FormCreate();
+  if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+}
+
+TQtRegFormView::~TQtRegFormView() { form_->FormDestroy(); }
+
+void TQtRegFormView::BuildWidgets() {
+  setWindowTitle(design::kCaption);
+  setFont(PixelFont("MS Sans Serif", 11));
+  resize(design::kWidth, design::kHeight);
+  setMinimumWidth(design::kMinWidth);
+
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  // Calibrate view: the tool column and the grid.
+  tableArea_ = new QWidget(central);
+  auto* tableLayout = new QHBoxLayout(tableArea_);
+  tableLayout->setContentsMargins(0, 0, 0, 0);
+  tableLayout->setSpacing(0);
+  CoolBar1 = new QWidget(tableArea_);
+  CoolBar1->setObjectName("CoolBar1");
+  CoolBar1->setFixedWidth(design::kToolColumnWidth);
+  auto* tools = new QVBoxLayout(CoolBar1);
+  tools->setContentsMargins(1, 1, 1, 1);
+  tools->setSpacing(0);
+  for (const TToolButton& t : ToolColumn()) {
+    auto* b = new QToolButton(CoolBar1);
+    b->setObjectName(t.name);
+    b->setIcon(GlyphIcon(t.glyph));
+    b->setToolTip(t.tooltip);
+    b->setAutoRaise(true);
+    b->setFixedSize(22, 22);
+    b->setFocusPolicy(Qt::NoFocus);
+    tools->addWidget(b);
+    const TCommand c = t.command;
+    connect(b, &QToolButton::clicked, this, [this, c] { form_->Command(c); });
+    buttons_[c] = b;
+  }
+  tools->addStretch(1);
+
+  RegGrid = new QTableWidget(1, 2, tableArea_);
+  RegGrid->setObjectName("RegGrid");
+  RegGrid->setFont(PixelFont("Arial", 19));
+  RegGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  RegGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  RegGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+  RegGrid->setShowGrid(true);
+  RegGrid->verticalHeader()->hide();
+  RegGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  RegGrid->verticalHeader()->setDefaultSectionSize(design::kGridRowHeight);
+  RegGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  RegGrid->horizontalHeader()->setDefaultSectionSize(design::kGridColumnWidth);
+  RegGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  RegGrid->horizontalHeader()->setFont(RegGrid->font());
+  RegGrid->horizontalHeader()->setFixedHeight(design::kGridRowHeight);
+  RegGrid->horizontalHeader()->setHighlightSections(false);
+  RegGrid->setItemDelegate(new TRegGridDelegate(RegGrid));
+  RegGrid->installEventFilter(this);
+  connect(RegGrid, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
+    if (!rebuildingGrid_ && row >= 0) form_->RegGridSelectCell(col, row + 1);
+  });
+  connect(RegGrid, &QTableWidget::cellDoubleClicked, this, [this](int, int) { form_->RegGridDblClick(); });
+  tableLayout->addWidget(CoolBar1);
+  tableLayout->addWidget(RegGrid, 1);
+
+  auto makeEdit = [&](TEdit id, QWidget* parent, QBoxLayout* layout, int width) {
+    auto* e = new TSpinEdit(parent);
+    e->setObjectName(EditName(id));
+    e->setFixedSize(width, design::kEditHeight);
+    layout->addWidget(e);
+    edits_[static_cast<int>(id)] = e;
+    connect(e, &QSpinBox::valueChanged, this, [this] { form_->XEditChange(); });
+    return e;
+  };
+
+  // Track view: formula, Transforms button, desired voxel and distance.
+  TrackPanel = new QWidget(central);
+  TrackPanel->setObjectName("TrackPanel");
+  auto* track = new QVBoxLayout(TrackPanel);
+  FormulaLabel = new QLabel(Lines(design::kFormulaStart), TrackPanel);
+  FormulaLabel->setObjectName("FormulaLabel");
+  FormulaLabel->setFont(PixelFont("Arial", 15));
+  FormulaLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  track->addWidget(FormulaLabel);
+  auto* desiredRow = new QHBoxLayout;
+  SpeedButton1 = new QToolButton(TrackPanel);
+  SpeedButton1->setObjectName("SpeedButton1");
+  SpeedButton1->setIcon(GlyphIcon(TGlyph::Report));
+  SpeedButton1->setIconSize(QSize(20, 20));
+  SpeedButton1->setToolTip(design::kReportTooltip);
+  SpeedButton1->setAutoRaise(true);
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { form_->Command(TCommand::SpeedButton1); });
+  buttons_[TCommand::SpeedButton1] = SpeedButton1;
+  desiredRow->addWidget(SpeedButton1);
+  auto* desiredLabel = new QLabel(design::kDesiredLabel, TrackPanel);
+  desiredLabel->setFont(PixelFont("Arial", 19));
+  desiredRow->addWidget(desiredLabel);
+  desirex = makeEdit(TEdit::desirex, TrackPanel, desiredRow, design::kDesiredEditWidth);
+  desirey = makeEdit(TEdit::desirey, TrackPanel, desiredRow, design::kDesiredEditWidth);
+  desirez = makeEdit(TEdit::desirez, TrackPanel, desiredRow, design::kDesiredEditWidth);
+  desiredRow->addStretch(1);
+  track->addLayout(desiredRow);
+  auto* distanceRow = new QHBoxLayout;
+  auto* distanceCaption = new QLabel(design::kDistanceCaption, TrackPanel);
+  distanceCaption->setFont(PixelFont("Arial", 19));
+  distanceRow->addWidget(distanceCaption);
+  DistanceLabel = new TFastLabel(design::kDistanceStart, "8.888e+88", TrackPanel);
+  DistanceLabel->setObjectName("DistanceLabel");
+  DistanceLabel->setFont(PixelFont("Arial", 27));
+  distanceRow->addWidget(DistanceLabel);
+  distanceRow->addStretch(1);
+  track->addLayout(distanceRow);
+  track->addStretch(1);
+  TrackPanel->hide();
+
+  // The bottom bar.
+  ToolBar2 = new QWidget(central);
+  ToolBar2->setObjectName("ToolBar2");
+  ToolBar2->setFixedHeight(design::kBottomBarHeight);
+  ToolBar2->setAutoFillBackground(true);
+  QPalette grey = ToolBar2->palette();
+  grey.setColor(QPalette::Window, QColor(192, 192, 192));
+  ToolBar2->setPalette(grey);
+  ToolBar2->setFont(PixelFont("Arial", 19));
+  auto* bar = new QHBoxLayout(ToolBar2);
+  bar->setContentsMargins(4, 4, 4, 4);
+  bar->setSpacing(4);
+  QueryOrSampleBtn = new QToolButton(ToolBar2);
+  QueryOrSampleBtn->setObjectName("QueryOrSampleBtn");
+  QueryOrSampleBtn->setIcon(GlyphIcon(TGlyph::Mode));
+  QueryOrSampleBtn->setIconSize(QSize(20, 26));
+  QueryOrSampleBtn->setFixedSize(26, 32);
+  QueryOrSampleBtn->setAutoRaise(true);
+  QueryOrSampleBtn->setToolTip(design::kModeTooltip);
+  QueryOrSampleBtn->setFocusPolicy(Qt::NoFocus);
+  connect(QueryOrSampleBtn, &QToolButton::clicked, this, [this] { form_->Command(TCommand::QueryOrSampleBtn); });
+  buttons_[TCommand::QueryOrSampleBtn] = QueryOrSampleBtn;
+  bar->addWidget(QueryOrSampleBtn);
+  bar->addWidget(new QLabel(design::kMriLabel, ToolBar2));
+  XEdit = makeEdit(TEdit::XEdit, ToolBar2, bar, design::kMriEditWidth);
+  YEdit = makeEdit(TEdit::YEdit, ToolBar2, bar, design::kMriEditWidth);
+  ZEdit = makeEdit(TEdit::ZEdit, ToolBar2, bar, design::kMriEditWidth);
+  // Wide enough for readings of three-digit centimetres without cutting the distance.
+  dxFOBlabel = new TFastLabel(design::kTrackerLabelStart, " x -888.8 y -888.8 z -888.8 d 8888.8", ToolBar2);
+  dxFOBlabel->setObjectName("dxFOBlabel");
+  dxFOBlabel->setFont(PixelFont("MS Sans Serif", 19));
+  dxFOBlabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  bar->addWidget(dxFOBlabel, 1);
+
+  outer->addWidget(tableArea_, 1);
+  outer->addWidget(TrackPanel, 1);
+  outer->addWidget(ToolBar2);
+  setCentralWidget(central);
+}
+
+void TQtRegFormView::BuildMenus() {
+  std::vector<QMenu*> menus;  // the open menu and submenus, innermost last
+  std::map<QMenu*, QActionGroup*> groups;  // one per (sub)menu: its radio items
+  for (const TMenuEntry& e : MainMenu()) {
+    switch (e.kind) {
+      case TMenuEntry::Menu:
+        menus = {menuBar()->addMenu(e.caption)};
+        menus.back()->setObjectName(e.name);
+        break;
+      case TMenuEntry::Submenu:
+      case TMenuEntry::PortMenu: {
+        QMenu* m = menus.back()->addMenu(e.caption);
+        m->setObjectName(e.name);
+        if (e.kind == TMenuEntry::PortMenu)
+          PortMenu = m;
+        else
+          menus.push_back(m);
+        break;
+      }
+      case TMenuEntry::EndSubmenu: menus.pop_back(); break;
+      case TMenuEntry::Separator: menus.back()->addSeparator(); break;
+      case TMenuEntry::Item: {
+        QAction* a = menus.back()->addAction(e.caption);
+        a->setObjectName(e.name);
+        a->setShortcut(KeyOf(e.shortcut));
+        // Shortcuts work in both views, also while a grid cell has the focus.
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        if (e.checkable) {
+          a->setCheckable(true);
+          checkItems_[static_cast<int>(e.check)] = a;
+          if (e.radio) {
+            QActionGroup*& g = groups[menus.back()];
+            if (!g) g = new QActionGroup(this);
+            a->setActionGroup(g);
+          }
+        }
+        const TCommand c = e.command;
+        connect(a, &QAction::triggered, this, [this, c] { form_->Command(c); });
+        actions_[c] = a;
+        break;
+      }
+    }
+  }
+}
+
+QAction* TQtRegFormView::Action(TCommand command) const {
+  auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QToolButton* TQtRegFormView::Button(TCommand command) const {
+  auto it = buttons_.find(command);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+// ---------------------------------------------------------------------------
+// Window events
+
+void TQtRegFormView::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (!shown_) {
+    shown_ = true;
+    form_->FormShow();
+  }
+}
+
+void TQtRegFormView::closeEvent(QCloseEvent* e) {
+  QMainWindow::closeEvent(e);
+  if (FOBForm) FOBForm->close();
+}
+
+bool TQtRegFormView::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == RegGrid && e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    for (auto [qt, code] : kGridKeys) {
+      if (k->key() != qt) continue;
+      const int seen = form_->RegGridKeyDown(code);
+      if (seen == code) return false;  // the grid handles the key as usual
+      for (auto [qt2, code2] : kGridKeys) {
+        if (code2 != seen) continue;
+        QKeyEvent translated(QEvent::KeyPress, qt2, k->modifiers());
+        QApplication::sendEvent(RegGrid, &translated);
+      }
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+// ---------------------------------------------------------------------------
+// IRegFormView
+
+int32_t TQtRegFormView::EditValue(TEdit edit) const { return Edit(edit)->value(); }
+
+void TQtRegFormView::SetEditValue(TEdit edit, int32_t value) {
+  TSpinEdit* e = Edit(edit);
+  // Its change event (valueChanged) reaches XEditChange when the value changes.
+  if (e->value() != value || e->text().isEmpty()) e->setValue(value);
+}
+
+void TQtRegFormView::SetGridRowCount(int rows) {
+  rebuildingGrid_ = true;
+  RegGrid->setRowCount(rows - 1);
+  rebuildingGrid_ = false;
+}
+
+void TQtRegFormView::SetGridCell(int col, int row, const std::string& text) {
+  QString t = Text(text);
+  if (row == 0) {
+    QTableWidgetItem* h = RegGrid->horizontalHeaderItem(col);
+    if (!h) RegGrid->setHorizontalHeaderItem(col, h = new QTableWidgetItem);
+    h->setText(t);
+    return;
+  }
+  QTableWidgetItem* item = RegGrid->item(row - 1, col);
+  if (!item) {
+    item = new QTableWidgetItem;
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    RegGrid->setItem(row - 1, col, item);
+  }
+  item->setText(t);
+}
+
+TGridSelection TQtRegFormView::GridSelection() const {
+  int top = INT_MAX, left = INT_MAX;
+  for (const QTableWidgetSelectionRange& r : RegGrid->selectedRanges()) {
+    top = std::min(top, r.topRow());
+    left = std::min(left, r.leftColumn());
+  }
+  if (top == INT_MAX) top = RegGrid->currentRow();
+  if (left == INT_MAX) left = RegGrid->currentColumn();
+  return {top < 0 ? 0 : top + 1, left < 0 ? 0 : left};
+}
+
+void TQtRegFormView::SelectGridRow(int row) {
+  RegGrid->clearSelection();
+  RegGrid->setCurrentCell(row - 1, 0);
+  RegGrid->setRangeSelected(QTableWidgetSelectionRange(row - 1, 0, row - 1, 1), true);
+}
+
+void TQtRegFormView::FocusGrid() { RegGrid->setFocus(); }
+
+void TQtRegFormView::SetTrackerLabel(const std::string& text, bool red) {
+  dxFOBlabel->setColor(red ? QColor(255, 0, 0) : QColor(0, 0, 0));
+  dxFOBlabel->setText(Text(text));
+}
+
+void TQtRegFormView::SetFormulaText(const std::string& text) {
+  QString t = Text(text).replace('\r', '\n');
+  if (FormulaLabel->text() != t) FormulaLabel->setText(t);
+}
+
+void TQtRegFormView::SetDistanceText(const std::string& text) { DistanceLabel->setText(Text(text)); }
+
+QWidget* TQtRegFormView::Control(TControl control) const {
+  switch (control) {
+    case TControl::CoolBar1: return CoolBar1;
+    case TControl::OPenBtn: return Button(TCommand::OPenBtn);
+    case TControl::SaveBtn: return Button(TCommand::SaveBtn);
+    case TControl::AddBtn: return Button(TCommand::AddBtn);
+    case TControl::DeleteBtn: return Button(TCommand::DeleteBtn);
+    case TControl::RegGrid: return RegGrid;
+  }
+  return RegGrid;
+}
+
+bool TQtRegFormView::ControlVisible(TControl control) const { return !Control(control)->isHidden(); }
+
+void TQtRegFormView::SetControlVisible(TControl control, bool visible) {
+  Control(control)->setVisible(visible);
+  UpdateViewAreas();
+}
+
+void TQtRegFormView::UpdateViewAreas() {
+  tableArea_->setVisible(!RegGrid->isHidden() || !CoolBar1->isHidden());
+  TrackPanel->setVisible(RegGrid->isHidden());
+}
+
+void TQtRegFormView::SetItemChecked(TCheckItem item, bool checked) {
+  if (QAction* a = checkItems_[static_cast<int>(item)]) a->setChecked(checked);
+}
+
+void TQtRegFormView::AddPortItem(const std::string& caption) {
+  QAction* a = PortMenu->addAction(QString::fromStdString(caption));
+  a->setCheckable(true);
+  const int index = static_cast<int>(portActions_.size());
+  connect(a, &QAction::triggered, this, [this, index] { form_->PortItemClick(index); });
+  portActions_.push_back(a);
+}
+
+void TQtRegFormView::SetPortItemChecked(int index, bool checked) {
+  if (index >= 0 && index < static_cast<int>(portActions_.size())) portActions_[index]->setChecked(checked);
+}
+
+void TQtRegFormView::SetCaption(const std::string& caption) { setWindowTitle(Text(caption)); }
+
+void TQtRegFormView::SetTimerEnabled(bool enabled) {
+  if (enabled)
+    Timer1.start();
+  else
+    Timer1.stop();
+}
+
+void TQtRegFormView::BeginProgress(const std::string& text, int expectedMs) {
+  if (progress_) progress_->Begin(QString::fromStdString(text), expectedMs);
+}
+
+void TQtRegFormView::EndProgress() {
+  if (progress_) progress_->End();
+}
+
+void TQtRegFormView::SetReportLines(const std::vector<std::string>& lines) {
+  if (FOBForm) FOBForm->SetLines(lines);
+}
+
+void TQtRegFormView::ShowTransforms() {
+  if (FOBForm) FOBForm->exec();
+}

@@ -1,0 +1,96 @@
+#include "RegFormDesign.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+using E = TMenuEntry;
+using C = TCommand;
+using K = TCheckItem;
+using S = TShortcut;
+
+constexpr TMenuEntry kMainMenu[] = {
+    {E::Menu, "File1", "&File"},
+    {E::Item, "Open1", "Open calibration", C::Open1, S::CtrlO},
+    {E::Item, "Save1", "Save calibration", C::Save1, S::CtrlS},
+    {E::Separator, "", ""},
+    {E::Item, "Exit1", "Exit", C::Exit1},
+    {E::Menu, "Position1", "&Position"},
+    {E::Item, "AddMRI1", "Add Row [MRI+FOB]", C::AddMRI1, S::F1},
+    {E::Item, "AddRowMRIFOB1", "Delete Row [MRI+FOB]", C::AddRowMRIFOB1, S::F2},
+    {E::Item, "ResampleMRI1", "Resample MRI", C::ResampleMRI1, S::F3},
+    {E::Item, "ResampleFOB1", "Resample FOB", C::ResampleFOB1, S::F4},
+    {E::Menu, "Mode1", "&Mode"},
+    {E::Item, "CalibrateItem", "Switch betwen Calibrate and Track", C::CalibrateItem, S::F5, true, true,
+     K::CalibrateItem},
+    {E::Menu, "Tracker1", "&Tracker"},
+    {E::Submenu, "Type1", "Type"},
+    {E::Item, "FlockofBirdsMiniBird1", "Flock of Birds/MiniBird Point", C::FlockofBirdsMiniBird1, S::None,
+     true, true, K::FlockofBirdsMiniBird1, 0},
+    {E::Item, "FlockofBirdsMiniBirdStream1", "Flock of Birds/MiniBird Stream",
+     C::FlockofBirdsMiniBirdStream1, S::None, true, true, K::FlockofBirdsMiniBirdStream1, 1},
+    {E::Item, "Fast1", "Fastrak", C::Fast1, S::None, true, true, K::Fast1, 2},
+    {E::EndSubmenu, "", ""},
+    {E::Submenu, "Connection1", "Speed"},
+    {E::Item, "N96001", "9600 bps", C::N96001, S::None, true, true, K::N96001, 9600},
+    {E::Item, "N192001", "19200 bps", C::N192001, S::None, true, true, K::N192001, 19200},
+    {E::Item, "N384001", "38400 bps", C::N384001, S::None, true, true, K::N384001, 38400},
+    {E::Item, "N576001", "57600 bps", C::N576001, S::None, true, true, K::N576001, 57600},
+    {E::Item, "N1152001", "115200 bps", C::N1152001, S::None, true, true, K::N1152001, 115200},
+    {E::EndSubmenu, "", ""},
+    {E::PortMenu, "PortMenu", "Port"},
+    {E::Item, "ResetConnectionMenu", "Reset Connection", C::ResetConnectionMenu, S::F6},
+    {E::Menu, "Help1", "&Help"},
+    {E::Item, "About1", "About", C::About1},
+    {E::Item, "AdvancedMenuItem", "Advanced Mode", C::AdvancedMenuItem, S::None, true, false,
+     K::AdvancedMenuItem},
+};
+
+constexpr TToolButton kToolColumn[] = {
+    {C::OPenBtn, "OPenBtn", "Open calibration (Ctrl+O)", TGlyph::Open},
+    {C::SaveBtn, "SaveBtn", "Save calibration (Ctrl+S)", TGlyph::Save},
+    {C::AddBtn, "AddBtn", "Add row [MRI+FOB] (F1)", TGlyph::Add},
+    {C::DeleteBtn, "DeleteBtn", "Delete row [MRI+FOB] (F2)", TGlyph::Delete},
+};
+
+}  // namespace
+
+std::span<const TMenuEntry> MainMenu() { return kMainMenu; }
+
+const TMenuEntry* MenuEntryOf(TCommand command) {
+  for (const TMenuEntry& e : kMainMenu)
+    if (e.kind == TMenuEntry::Item && e.command == command) return &e;
+  return nullptr;
+}
+
+TCommand CommandOf(TCheckItem item) {
+  for (const TMenuEntry& e : kMainMenu)
+    if (e.kind == TMenuEntry::Item && e.checkable && e.check == item) return e.command;
+  return TCommand::CalibrateItem;
+}
+
+std::span<const TToolButton> ToolColumn() { return kToolColumn; }
+
+const char* EditName(TEdit edit) {
+  static const char* const names[kEditCount] = {"XEdit", "YEdit", "ZEdit", "desirex", "desirey", "desirez"};
+  return names[static_cast<int>(edit)];
+}
+
+int32_t SpinEditValue(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
+  int64_t v = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    v = v * 10 + (*p - '0');
+    if (v > int64_t{1} << 31) return 0;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p != '\0') return 0;
+  if (negative) v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) return 0;
+  return static_cast<int32_t>(v);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// IRegFormView: the main window's controls as the controller (TRegForm) sees them.
+// A passive view: each member reads or sets the state of a control, and nothing
+// more. A window (Qt on Linux, Win32 on Windows) implements it and forwards every
+// event of its controls to the controller's handlers:
+//   a command of a menu item, shortcut or button   -> TRegForm::Command
+//   a Port menu item                               -> TRegForm::PortItemClick
+//   a changed spin edit (typed or set)             -> TRegForm::XEditChange
+//   the grid's current cell moved                  -> TRegForm::RegGridSelectCell
+//   a double click in the grid                     -> TRegForm::RegGridDblClick
+//   a key pressed in the grid                      -> TRegForm::RegGridKeyDown
+//   shown for the first time / destroyed           -> FormShow / FormDestroy
+//   a tick of Timer1                               -> TRegForm::Timer1Timer
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RegFormDesign.h"
+
+// The grid's selection: its first row (1.. for a data row, 0 when nothing is
+// selected) and its left column.
+struct TGridSelection {
+  int top = 0;
+  int left = 0;
+};
+
+class IRegFormView {
+ public:
+  virtual ~IRegFormView() = default;
+
+  // ---- Spin edits ----
+  // The edit's value: its text read as a signed 32-bit integer, 0 when it is none.
+  virtual int32_t EditValue(TEdit edit) const = 0;
+  // Sets the edit's value. When its text changes the edit raises its change event
+  // (TRegForm::XEditChange) before this returns, as the window's own edits do.
+  virtual void SetEditValue(TEdit edit, int32_t value) = 0;
+
+  // ---- Calibration grid (row 0 is the header) ----
+  virtual void SetGridRowCount(int rows) = 0;  // rows of the grid, the header included
+  virtual void SetGridCell(int col, int row, const std::string& text) = 0;
+  virtual TGridSelection GridSelection() const = 0;
+  // Selects both cells of a data row and makes its first cell current (which raises
+  // RegGridSelectCell when the current cell moves).
+  virtual void SelectGridRow(int row) = 0;
+  virtual void FocusGrid() = 0;
+
+  // ---- Labels ----
+  virtual void SetTrackerLabel(const std::string& text, bool red) = 0;
+  virtual void SetFormulaText(const std::string& text) = 0;  // lines separated by '\r'
+  virtual void SetDistanceText(const std::string& text) = 0;
+
+  // ---- Which controls are visible (the view is the grid's visibility) ----
+  virtual bool ControlVisible(TControl control) const = 0;
+  virtual void SetControlVisible(TControl control, bool visible) = 0;
+
+  // ---- Menus ----
+  virtual void SetItemChecked(TCheckItem item, bool checked) = 0;
+  virtual void AddPortItem(const std::string& caption) = 0;  // appended to Port
+  virtual void SetPortItemChecked(int index, bool checked) = 0;
+
+  // ---- The window ----
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void CloseWindow() = 0;
+  // Timer1 (25 ms). A tick never arrives while it is disabled.
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  virtual bool TimerEnabled() const = 0;
+  // The modal progress shown during the tracker start-up exchange; the window
+  // keeps painting behind it.
+  virtual void BeginProgress(const std::string& text, int expectedMs) = 0;
+  virtual void EndProgress() = 0;
+
+  // ---- The Transforms window ----
+  virtual void SetReportLines(const std::vector<std::string>& lines) = 0;  // CoregMemo
+  virtual void ShowTransforms() = 0;  // modal; returns when it was closed
+};

@@ -1,0 +1,158 @@
+#pragma once
+// TRegForm: the main window's controller. It holds the window state (CurrentMRI,
+// UpdatingEdits, TrackerReading, the tracker state, Timer1's tag, the calibration
+// table), owns the viewer link and the serial port, and has every handler of the
+// window. It knows no window toolkit: it reads and sets the controls through
+// IRegFormView and reaches the outside world through the services below.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "E_MemMap.h"
+#include "Interfaces.h"
+#include "RegFormView.h"
+#include "ViewerLink.h"
+#include "reg/CalibTable.h"
+#include "reg/Settings.h"
+#include "tracker/TrackerLink.h"
+#include "tracker/TrackerState.h"
+
+// What the controller needs from the outside world; the program passes the real
+// services, the tests fakes.
+struct TRegFormServices {
+  IMessagePresenter* messages = nullptr;
+  IFileChooser* files = nullptr;
+  IClock* clock = nullptr;  // the tracker start-up's waits
+  IPortLister* ports = nullptr;
+  std::function<std::unique_ptr<ISettingsStore>()> settings;
+  std::function<std::unique_ptr<ISerialPort>()> serialPort;
+  std::string programDir;  // where the file dialogs start
+  TViewerBlockNames viewerNames = ViewerBlockNames();
+};
+
+// The texts of the window's own messages.
+inline constexpr char kFullMessage[] = "No more data points can be entered.";
+extern const char kAboutText[];
+
+class TRegForm : private ICalibTableView, private ITrackerHost {
+ public:
+  TRegForm(const TRegFormServices& services, IRegFormView& view);
+  ~TRegForm() override;
+  TRegForm(const TRegForm&) = delete;
+  TRegForm& operator=(const TRegForm&) = delete;
+
+  // ---- Window state ----
+  TVoxel CurrentMRI;
+  bool UpdatingEdits = false;
+  TTrackerReading TrackerReading;
+  TTrackerState Tracker;
+  int Timer1Tag = 0;  // 666: the one-shot start-up marker of the first tick
+  TCalibTable Table;
+
+  bool IsCalibrateView() const { return view_.ControlVisible(TControl::RegGrid); }
+  TTrackerLink& Link() { return link_; }
+  ISerialPort* TrackerPort() const { return trackerPort_.get(); }
+  TEMemMap* MemMap() const { return memMap_.get(); }
+  // How many errors of the polling tick were not shown because a box was open.
+  int SuppressedErrors() const { return suppressedErrors_; }
+
+  // ---- Events of the window ----
+  // A menu item, shortcut or button.
+  void Command(TCommand command);
+  void PortItemClick(int index);
+
+  // ---- Life cycle ----
+  void FormCreate();  // by the view, once its controls exist
+  void FormShow();    // by the view, when the window is first shown
+  void FormDestroy(); // by the view, when the window is destroyed (runs once)
+
+  // ---- Polling tick ----
+  void Timer1Timer();
+  void ViewerFollowStage();
+  void UpdateTrackerLabel();
+  void TrackStage();
+
+  // ---- Viewer link ----
+  void SetShareMem(int32_t x, int32_t y, int32_t z);
+  void XEditChange();
+
+  // ---- Calibration table ----
+  void SetMRIcell(int row, int32_t x, int32_t y, int32_t z);
+  void SetFOBcell(int row, int32_t x, int32_t y, int32_t z);
+  void AddBtnClick();
+  void DeleteBtnClick();
+  void ResampleMRI1Click(int tag);  // tag 0: the MRI half, 1: the tracker half
+  void AddMRI1Click();
+  void AddRowMRIFOB1Click();
+  void RegGridChangeRow(int row);
+  void RegGridSelectCell(int acol, int arow);
+  void RegGridDblClick();
+  // The key the grid should see after this handler: Page Down and Page Up become
+  // Down and Up; the full stop and Escape are handled here and give 0 (nothing).
+  int RegGridKeyDown(int key);
+  // First data row of the grid's selection; 0 if none.
+  int SelectionTop() const { return view_.GridSelection().top; }
+  int SelectionLeft() const { return view_.GridSelection().left; }
+
+  // ---- Calibration files ----
+  void SaveBtnClick();
+  void OPenBtnClick();
+  void Open1Click() { OPenBtnClick(); }
+  void Save1Click() { SaveBtnClick(); }
+
+  // ---- Views ----
+  void ToolbarVis();
+  void TableBtnClick();
+  void RegBtnClick();
+  void QueryOrSampleBtnClick();
+  void ModeClick();
+  void SpeedButton1Click();
+
+  // ---- Tracker ----
+  void InitFOB();
+  void InitFOBdialog();
+  void StartupFOB();
+  void updateModeMenu();
+  void Fast1Click(TCheckItem item);
+  void N1152001Click(TCheckItem item);
+  void ResetConnectionMenuClick();
+
+  // ---- Help and File ----
+  void About1Click();
+  void AdvancedMenuItemClick();
+  void Exit1Click();
+
+ private:
+  // ICalibTableView: the grid mirrors the table.
+  void RowCountChanged(int rowCount) override;
+  void CellChanged(int col, int row, const std::string& text) override;
+  // ITrackerHost
+  void StopPolling() override { view_.SetTimerEnabled(false); }
+  void StartPolling() override { view_.SetTimerEnabled(true); }
+  void SetCaption(const std::string& caption) override { view_.SetCaption(caption); }
+  void BeginConnect() override;
+  void EndConnect() override { view_.EndProgress(); }
+
+  void SetEdits(const TVoxel& v);
+  TVoxel DesiredVoxel() const;
+  // Shows an error that ended the tick; while its box is open, further errors of
+  // the ticks that keep arriving are counted, not stacked.
+  void ShowTickError(const std::string& text);
+  // Puts the Type and Speed check marks where the tracker state says.
+  void ApplyRadioChecks();
+
+  TRegFormServices services_;
+  IRegFormView& view_;
+  std::unique_ptr<TEMemMap> memMap_;
+  std::unique_ptr<ISerialPort> trackerPort_;
+  TTrackerLink link_;
+  TCheckItem typeChecked_ = TCheckItem::FlockofBirdsMiniBird1;  // as designed
+  TCheckItem speedChecked_ = TCheckItem::N576001;              // as designed
+  bool advanced_ = false;
+  std::vector<std::string> portItems_;
+  std::vector<bool> portChecked_;
+  bool destroyed_ = false;
+  bool tickErrorOpen_ = false;
+  int suppressedErrors_ = 0;
+};

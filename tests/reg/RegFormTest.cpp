@@ -1,0 +1,642 @@
+// The window's controller TRegForm without a window: a view of plain state, fake
+// dialogs and settings, a scripted serial port, and the real shared block, read and
+// written by a second block object as the viewer does. Runs natively, under the
+// sanitizers and in the Windows builds under Wine.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+
+#include "ControllerFakes.h"
+#include "FakeView.h"
+#include "SafeFile.h"
+#include "TestSupport.h"
+#include "ViewerLink.h"
+#include "math/RegMult.h"
+#include "tracker/FlockRecord.h"
+#include "tracker/Startup.h"
+#include "tracker/TrackerLink.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kPrompt =
+    "Please switch on the miniBIRD/FOB tracker and set it to 'FLY'. If the tracker was already on "
+    "FLY, set it to STDBY briefly first. Press 'OK' when the panel light stops flashing. BPS: ";
+
+// The viewer's side of the shared block.
+class TViewer {
+ public:
+  TViewer() {
+    map_.InitMutex(ViewerBlockNames().mutex);
+    map_.OpenMap(ViewerBlockNames().map, kSharedBlockSize);
+  }
+  TVoxel Get() {
+    TVoxel v{-1, -1, -1};
+    ReadCursorFields(map_, v);
+    return v;
+  }
+  void Set(const TVoxel& v) { WriteCursorFields(map_, v); }
+  std::array<int32_t, kSharedBlockWords> Words() {
+    std::array<int32_t, kSharedBlockWords> w{};
+    ReadBlockWords(map_, w);
+    return w;
+  }
+
+ private:
+  TEMemMap map_;
+};
+
+class RegFormTest : public ::testing::Test {
+ protected:
+  TRecordingPresenter messages;
+  TScriptedChooser files;
+  TRecordingClock clock;
+  TListedPorts ports;
+  std::shared_ptr<TMemorySettingsStore> settings = std::make_shared<TMemorySettingsStore>();
+  std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
+  TViewerBlockNames names;
+  TFakeView view;
+  std::unique_ptr<TRegForm> form;
+  std::vector<std::string> startupMessages;
+
+  void SetUp() override {
+    SetEnv("ZELTRA_VIEWER_TAG", UniqueTag("-regform-"));
+    names = ViewerBlockNames();
+    for (auto& p : PointTable) p = TPointPair{};
+    for (auto& row : RegCoef)
+      for (double& b : row) b = 0;
+    // A Flock that answers the model query.
+    port->device = [previous = uint8_t{0}](uint8_t b, TScriptedPort::Log& log) mutable {
+      if (previous == 0x4F && b == 0x0F)
+        for (char c : std::string("MINIBIRD01")) log.incoming.push_back(static_cast<uint8_t>(c));
+      previous = b;
+    };
+  }
+  void TearDown() override {
+    form.reset();
+    RemoveSharedBlock(names);
+    UnsetEnv("ZELTRA_VIEWER_TAG");
+  }
+
+  TRegForm& Create() {
+    TRegFormServices s;
+    s.messages = &messages;
+    s.files = &files;
+    s.clock = &clock;
+    s.ports = &ports;
+    s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
+    s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
+    s.programDir = "/opt/zeltra";
+    s.viewerNames = names;
+    view = TFakeView{};
+    form = std::make_unique<TRegForm>(s, view);
+    view.form = form.get();
+    form->FormCreate();
+    return *form;
+  }
+  // Created, shown and past the first tick (the tracker start-up).
+  TRegForm& Start() {
+    Create();
+    form->FormShow();
+    if (view.timer) form->Timer1Timer();
+    startupMessages = messages.messages;
+    messages.messages.clear();
+    return *form;
+  }
+  void Close() { form.reset(); }
+
+  void StoreSettings(const std::string& portName, uint32_t bps, uint32_t fastrak, uint32_t streaming) {
+    settings->keyExists = true;
+    settings->values["PortName"] = {TValueType::String, portName, 0};
+    settings->values["BPS"] = {TValueType::Dword, "", bps};
+    settings->values["IsFastrak"] = {TValueType::Dword, "", fastrak};
+    settings->values["IsStreaming"] = {TValueType::Dword, "", streaming};
+  }
+  void Feed(const std::string& bytes) {
+    for (char c : bytes) port->incoming.push_back(static_cast<uint8_t>(c));
+  }
+  void AddRows(int n) {
+    for (int i = 1; i <= n; ++i) {
+      form->CurrentMRI = {i, 2 * i, i * i};
+      form->TrackerReading = {100 * i, 7 * i * i, -50 * i + i * i * i};
+      form->Command(TCommand::AddBtn);
+    }
+  }
+  const std::string& Cell(int col, int row) { return view.cells.at(static_cast<size_t>(row))[static_cast<size_t>(col)]; }
+};
+
+// ---- Life cycle and viewer link ----
+
+TEST_F(RegFormTest, LifeCycleStartsTheTrackerOnTheFirstTickWithTheTimerStopped) {
+  Create();
+  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBird1));  // as designed
+  EXPECT_TRUE(view.Checked(TCheckItem::N576001));
+  EXPECT_FALSE(view.timer);
+  form->FormShow();
+  EXPECT_EQ(Cell(0, 0), "MRI");
+  EXPECT_EQ(Cell(1, 0), "Flock of Birds");
+  EXPECT_EQ(form->Timer1Tag, 666);
+  EXPECT_TRUE(view.timer);
+  ports.ports = {"COM1"};
+  bool timerDuringStartup = true;
+  clock.onSleep = [&](uint32_t) { timerDuringStartup = timerDuringStartup && view.timer; };
+  form->Timer1Timer();
+  EXPECT_FALSE(timerDuringStartup);
+  EXPECT_EQ(form->Timer1Tag, 0);
+  EXPECT_TRUE(view.timer);
+  EXPECT_EQ(view.caption, "MINIBIRD01");
+  EXPECT_EQ(view.progress, (std::vector<std::string>{
+                               "begin Connecting to the tracker on COM1 at 115200 bps ... 2540", "end"}));
+}
+
+TEST_F(RegFormTest, NewBlockStartsAtOneAndAnExistingBlockKeepsItsContents) {
+  Create();
+  std::array<int32_t, kSharedBlockWords> want{1, 1, 1, 2147483647};
+  EXPECT_EQ(TViewer().Words(), want);
+  TViewer viewer;  // the block outlives the window while the viewer holds it
+  viewer.Set({7, 8, 9});
+  form.reset();
+  Create();
+  EXPECT_EQ(viewer.Get(), (TVoxel{7, 8, 9}));
+}
+
+TEST_F(RegFormTest, CalibrateViewFollowsTheViewerAndNeverWritesBack) {
+  {
+    TEMemMap first;  // the viewer made the block: Aux0 stays 0
+    first.InitMutex(names.mutex);
+    const char zeros[kSharedBlockSize] = {};
+    ASSERT_TRUE(first.CreateMap(names.map, kSharedBlockSize, zeros));
+    WriteCursorFields(first, {10, 20, 30});
+    Start();
+    TViewer viewer;
+    form->Timer1Timer();
+    EXPECT_EQ(view.Edits(), (TVoxel{10, 20, 30}));
+    viewer.Set({11, -22, 33});
+    form->Timer1Timer();
+    EXPECT_EQ(view.Edits(), (TVoxel{11, -22, 33}));
+    EXPECT_EQ(form->CurrentMRI, (TVoxel{11, -22, 33}));
+    EXPECT_EQ(viewer.Words()[Aux0], 0) << "the window wrote the block back";
+  }
+}
+
+TEST_F(RegFormTest, TypedVoxelReachesTheViewerAndIsReadBackUnchanged) {
+  Start();
+  TViewer viewer;
+  form->Timer1Timer();  // follows the new block's 1, 1, 1
+  view.Type(TEdit::XEdit, 42);
+  EXPECT_EQ(viewer.Get(), (TVoxel{42, 1, 1}));
+  view.Type(TEdit::ZEdit, -7);
+  EXPECT_EQ(viewer.Get(), (TVoxel{42, 1, -7}));
+  form->Timer1Timer();
+  EXPECT_EQ(view.Edits(), (TVoxel{42, 1, -7}));
+  // A desired-voxel edit republishes the current point.
+  viewer.Set({0, 0, 0});
+  view.Type(TEdit::desirex, 5);
+  EXPECT_EQ(viewer.Get(), (TVoxel{42, 1, -7}));
+}
+
+TEST_F(RegFormTest, MappingErrorAtStartIsShownAndTheWindowGoesOn) {
+  names.map = "no\\such/namespace" + names.map;
+  Start();
+  ASSERT_EQ(messages.errors.size(), 1u);
+  EXPECT_EQ(messages.errors[0].rfind("Memory Mapping Error #", 0), 0u);
+  view.Type(TEdit::XEdit, 3);  // publishes into nothing
+  form->Timer1Timer();
+  EXPECT_EQ(view.Edit(TEdit::XEdit), 3);
+}
+
+// ---- Tracker label and readings ----
+
+TEST_F(RegFormTest, TrackerLabelFormatAndColour) {
+  struct Case {
+    TTrackerReading r;
+    const char* text;
+    bool red;
+  } cases[] = {{{1234, -5678, 0}, " x    1.2 y   -5.7 z    0.0 d    5.8", false},
+               {{30000, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", false},
+               {{30001, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", true}};
+  Create();
+  for (const Case& c : cases) {
+    form->TrackerReading = c.r;
+    form->UpdateTrackerLabel();
+    EXPECT_EQ(view.trackerLabel, c.text);
+    EXPECT_EQ(view.trackerRed, c.red) << c.text;
+  }
+}
+
+TEST_F(RegFormTest, FlockStreamReachesTheLabelAndAddTakesItShutdownSendsPointAndSleep) {
+  ports.ports = {"COM1"};
+  Start();
+  EXPECT_EQ(clock.sleeps, (std::vector<uint32_t>{800, 800, 320, 620}));
+  // Examine 0x4F 0x0F, bus prefix and change value, position, stream.
+  EXPECT_EQ(port->written, std::string("\x4F\x0F\xF1\x50\x32\x01\x56\x40", 8));
+  for (uint8_t b : EncodeFlockRecord(1000, -2000, 32764)) port->incoming.push_back(b);
+  form->Timer1Timer();
+  EXPECT_EQ(view.trackerLabel, " x    1.0 y   -2.0 z   32.8 d   32.8");
+  EXPECT_TRUE(view.trackerRed);
+  form->Timer1Timer();  // nothing new: the label is not set again
+  EXPECT_EQ(view.trackerLabelSets, 1);
+  form->CurrentMRI = {5, 6, 7};
+  form->Command(TCommand::AddMRI1);
+  EXPECT_EQ(Cell(0, 1), "5:6:7");
+  EXPECT_EQ(Cell(1, 1), "1000:-2000:32764");
+  Close();
+  EXPECT_EQ(port->written.substr(port->written.size() - 2), "\x42\x47");
+}
+
+TEST_F(RegFormTest, ErrorsOfTicksThatArriveWhileTheBoxIsOpenAreCountedNotStacked) {
+  ports.ports = {"COM1"};
+  StoreSettings("COM1", 115200, 1, 0);
+  Start();
+  const std::string bad = "\n01  1.0 2.0 -.-\r";
+  int ticksWhileOpen = 0;
+  messages.onError = [&](const std::string&) {
+    for (; ticksWhileOpen < 5; ++ticksWhileOpen) {
+      Feed(bad);
+      form->Timer1Timer();
+    }
+  };
+  Feed(bad);
+  form->Timer1Timer();
+  EXPECT_EQ(ticksWhileOpen, 5);
+  EXPECT_EQ(messages.errors, std::vector<std::string>{"'-.-' is not a valid floating point value"});
+  EXPECT_EQ(form->SuppressedErrors(), 5);
+  // Polling goes on: a good line is read.
+  Feed("\n01  1.00 2.00 3.00 0 0 0\r");
+  form->Timer1Timer();
+  EXPECT_EQ(form->TrackerReading.FOBx, 100);
+  EXPECT_EQ(form->TrackerReading.FOBz, 300);
+}
+
+// ---- Calibration table ----
+
+TEST_F(RegFormTest, AddFillsRowOneThenGrowsAndStopsAt125) {
+  Start();
+  form->TrackerReading = {4, 8, 12};
+  form->CurrentMRI = {-3, 0, -120};
+  form->Command(TCommand::AddBtn);
+  EXPECT_EQ(view.gridRows, 2);
+  EXPECT_EQ(Cell(0, 1), "-3:0:-120");
+  for (int i = 2; i <= 125; ++i) form->Command(TCommand::AddMRI1);
+  EXPECT_EQ(view.gridRows, 126);
+  EXPECT_TRUE(messages.messages.empty());
+  form->Command(TCommand::AddMRI1);
+  EXPECT_EQ(view.gridRows, 126);
+  EXPECT_EQ(messages.messages, std::vector<std::string>{"No more data points can be entered."});
+}
+
+TEST_F(RegFormTest, DeleteAndResampleActOnTheSelectedRow) {
+  Start();
+  for (int i = 1; i <= 4; ++i) {
+    form->CurrentMRI = {i, i, i};
+    form->TrackerReading = {10 * i, 10 * i, 10 * i};
+    form->Command(TCommand::AddBtn);
+  }
+  view.SelectCell(1, 2);
+  form->Command(TCommand::AddRowMRIFOB1);  // F2
+  EXPECT_EQ(view.gridRows, 4);
+  EXPECT_EQ(Cell(0, 2), "3:3:3");
+  EXPECT_EQ(Cell(1, 2), "30:30:30");
+  EXPECT_EQ(PointTable[2], (TPointPair{3, 3, 3, 30, 30, 30}));
+  form->CurrentMRI = {-1, -2, -3};
+  form->TrackerReading = {-4, -5, -6};
+  form->Command(TCommand::ResampleMRI1);  // F3: the MRI half only
+  EXPECT_EQ(PointTable[2], (TPointPair{-1, -2, -3, 30, 30, 30}));
+  form->Command(TCommand::ResampleFOB1);  // F4: the tracker half only
+  EXPECT_EQ(PointTable[2], (TPointPair{-1, -2, -3, -4, -5, -6}));
+  EXPECT_EQ(Cell(1, 2), "-4:-5:-6");
+  view.selection = {};  // nothing selected: Resample does nothing
+  form->Command(TCommand::ResampleFOB1);
+  EXPECT_EQ(Cell(0, 1), "1:1:1");
+}
+
+TEST_F(RegFormTest, SelectingARowShowsItsLandmarkOnlyWhenItDiffers) {
+  Start();
+  TViewer viewer;
+  form->CurrentMRI = {7, 8, 9};
+  form->Command(TCommand::AddBtn);
+  form->CurrentMRI = {1, 2, 3};
+  form->Command(TCommand::AddBtn);
+  view.SelectCell(0, 2);
+  EXPECT_EQ(viewer.Get(), (TVoxel{1, 2, 3}));
+  viewer.Set({50, 50, 50});
+  view.SelectCell(1, 2);  // the same row: nothing is sent
+  EXPECT_EQ(viewer.Get(), (TVoxel{50, 50, 50}));
+  view.SelectCell(0, 1);
+  EXPECT_EQ(viewer.Get(), (TVoxel{7, 8, 9}));
+  // A double click on the MRI cell brings the viewer back to the landmark; on the
+  // tracker cell it does not.
+  form->Timer1Timer();
+  viewer.Set({50, 50, 50});
+  form->Timer1Timer();
+  view.selection = {1, 1};
+  form->RegGridDblClick();
+  EXPECT_EQ(viewer.Get(), (TVoxel{50, 50, 50}));
+  view.selection = {1, 0};
+  form->RegGridDblClick();
+  EXPECT_EQ(viewer.Get(), (TVoxel{7, 8, 9}));
+}
+
+TEST_F(RegFormTest, GridKeys) {
+  struct Case {
+    int key, seen;
+  } cases[] = {{kKeyPageDown, kKeyDown}, {kKeyPageUp, kKeyUp}, {kKeyDown, kKeyDown}, {'A', 'A'}};
+  Start();
+  for (const Case& c : cases) EXPECT_EQ(form->RegGridKeyDown(c.key), c.seen) << c.key;
+  AddRows(6);
+  view.SelectCell(0, 1);
+  view.GridKey(kKeyPageDown);
+  EXPECT_EQ(view.currentRow, 2);
+  // Full stop: the selected row's tracker half takes the reading.
+  form->TrackerReading = {-4, -8, -12};
+  EXPECT_EQ(form->RegGridKeyDown(kKeyPeriod), 0);
+  EXPECT_EQ(Cell(1, 2), "-4:-8:-12");
+  EXPECT_EQ(Cell(0, 2), "2:4:4");
+  // Escape: the mode switch (the fit runs on the 6 rows).
+  EXPECT_EQ(form->RegGridKeyDown(kKeyEscape), 0);
+  EXPECT_FALSE(form->IsCalibrateView());
+}
+
+// ---- Calibration files ----
+
+TEST_F(RegFormTest, SaveAndOpenRoundTripThroughTheDialogs) {
+  TempDir dir;
+  std::string path = (dir / "cal.txt").string();
+  Start();
+  form->CurrentMRI = {12, -4, 87};
+  form->TrackerReading = {1503, -2210, 455};
+  form->Command(TCommand::AddBtn);
+  form->CurrentMRI = {20, -4, 80};
+  form->TrackerReading = {1498, -1377, 452};
+  form->Command(TCommand::AddBtn);
+  view.Type(TEdit::desirex, 64);
+  view.Type(TEdit::desirey, 70);
+  view.Type(TEdit::desirez, 31);
+  files.saveAnswer = path;
+  form->Command(TCommand::Save1);
+  EXPECT_EQ(files.lastSave.filter, "Text file (*.txt)|*.txt");
+  EXPECT_EQ(files.lastSave.defaultExt, "txt");
+  EXPECT_TRUE(files.lastSave.overwritePrompt);
+  EXPECT_EQ(files.lastSave.initialDir, "/opt/zeltra");
+  EXPECT_TRUE(messages.errors.empty());
+  EXPECT_EQ(ReadFileBytes(path),
+            "12 -4 87 1503 -2210 455\r\n20 -4 80 1498 -1377 452\r\n64 70 31 77777 77777 77777\r\n");
+  Close();
+  for (auto& p : PointTable) p = TPointPair{};
+  Start();
+  TViewer viewer;
+  files.openAnswer = path;
+  form->Command(TCommand::Open1);
+  EXPECT_EQ(files.lastOpen.filter, "Text Files|*.txt");
+  EXPECT_EQ(view.gridRows, 3);
+  EXPECT_EQ(Cell(1, 2), "1498:-1377:452");
+  EXPECT_EQ((TVoxel{view.Edit(TEdit::desirex), view.Edit(TEdit::desirey), view.Edit(TEdit::desirez)}),
+            (TVoxel{64, 70, 31}));
+  // Row 1 is selected and its landmark published.
+  EXPECT_EQ(form->SelectionTop(), 1);
+  EXPECT_EQ(viewer.Get(), (TVoxel{12, -4, 87}));
+}
+
+TEST_F(RegFormTest, AFileThatFailsChangesNothing) {
+  TempDir dir;
+  std::string bad = (dir / "bad.txt").string();
+  WriteFileBytes(bad, "1 2 3 4 5 6\r\n7 8 9.5 10 11 12\r\n");
+  Start();
+  form->CurrentMRI = {1, 1, 1};
+  form->Command(TCommand::AddBtn);
+  view.Type(TEdit::desirex, 9);
+  struct Case {
+    bool save;
+    std::optional<std::string> answer;
+    size_t errors;
+    const char* text;  // of the first error, when the platforms agree on it
+  } cases[] = {{false, bad, 1, "Invalid numeric input"},
+               {false, (dir / "missing.txt").string(), 1, "File not found"},
+               {true, (dir / "no-such-folder" / "x.txt").string(), 1, nullptr},
+               {false, std::nullopt, 0, nullptr}};  // cancelled
+  for (const Case& c : cases) {
+    messages.Clear();
+    (c.save ? files.saveAnswer : files.openAnswer) = c.answer;
+    form->Command(c.save ? TCommand::Save1 : TCommand::Open1);
+    ASSERT_EQ(messages.errors.size(), c.errors) << c.answer.value_or("cancel");
+    if (c.text) {
+      EXPECT_EQ(messages.errors[0], c.text);
+    }
+    EXPECT_EQ(view.gridRows, 2);
+    EXPECT_EQ(Cell(0, 1), "1:1:1");
+    EXPECT_EQ(PointTable[2], TPointPair{});
+    EXPECT_EQ(view.Edit(TEdit::desirex), 9);
+  }
+}
+
+// ---- Settings, start-up and tracker menus ----
+
+TEST_F(RegFormTest, FirstRunUsesDefaultsAndWritesAllFourAtExit) {
+  ports.ports = {"COM1", "COM3"};
+  Start();
+  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBirdStream1));
+  EXPECT_TRUE(view.Checked(TCheckItem::N1152001));
+  EXPECT_FALSE(view.Checked(TCheckItem::N576001));
+  EXPECT_EQ(form->Tracker.PortName, "COM1");
+  Close();
+  EXPECT_EQ(settings->values["PortName"].text, "COM1");
+  EXPECT_EQ(settings->values["BPS"].dword, 115200u);
+  EXPECT_EQ(settings->values["IsFastrak"].dword, 0u);
+  EXPECT_EQ(settings->values["IsStreaming"].dword, 1u);
+}
+
+TEST_F(RegFormTest, MissingValueStopsTheTrackerForOneRun) {
+  ports.ports = {"COM1"};
+  settings->keyExists = true;
+  settings->values["PortName"] = {TValueType::String, "COM1", 0};
+  Start();
+  EXPECT_EQ(messages.errors, std::vector<std::string>{"Failed to get data for 'BPS'"});
+  EXPECT_FALSE(view.timer);
+  EXPECT_EQ(form->Timer1Tag, 0);
+  EXPECT_TRUE(port->opens.empty());
+  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBird1)) << "the designed check mark stays";
+  Close();
+  EXPECT_EQ(settings->values["BPS"].dword, 115200u);
+  messages.Clear();
+  Start();
+  EXPECT_TRUE(messages.errors.empty());
+  EXPECT_EQ(port->opens.size(), 1u);
+}
+
+TEST_F(RegFormTest, UnsupportedSpeedIsResetWithItsMessage) {
+  ports.ports = {"COM1"};
+  StoreSettings("COM1", 4800, 0, 1);
+  Start();
+  EXPECT_EQ(startupMessages.at(0), "Unsupported BPS: 4800resetting to 115200 bps.");
+  EXPECT_TRUE(view.Checked(TCheckItem::N1152001));
+  EXPECT_EQ(form->Tracker.BPS, 115200);
+  EXPECT_EQ(port->opens.at(0), (std::pair<std::string, int32_t>{"COM1", 115200}));
+}
+
+TEST_F(RegFormTest, PortMenuInReverseOrderWithTheChosenPortChecked) {
+  struct Case {
+    std::string stored, used;
+  } cases[] = {{"COM3", "COM3"}, {"COM7", "COM1"}, {"", "COM1"}, {"com3", "COM1"}};
+  for (const Case& c : cases) {
+    ports.ports = {"COM1", "COM3", "COM4"};
+    port->opens.clear();
+    StoreSettings(c.stored, 115200, 1, 0);
+    Start();
+    EXPECT_EQ(view.portCaptions, (std::vector<std::string>{"COM4", "COM3", "COM1"}));
+    std::vector<bool> want{c.used == "COM4", c.used == "COM3", c.used == "COM1"};
+    EXPECT_EQ(view.portChecked, want) << c.stored;
+    EXPECT_EQ(port->opens.at(0).first, c.used);
+    Close();
+    EXPECT_EQ(settings->values["PortName"].text, c.used);
+  }
+}
+
+TEST_F(RegFormTest, ChoosingAPortMakesItTheOneInUseAndReconnects) {
+  ports.ports = {"COM1", "COM3", "COM4"};
+  StoreSettings("COM1", 115200, 0, 1);
+  Start();
+  form->PortItemClick(0);  // COM4
+  EXPECT_EQ(view.portChecked, (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(form->Tracker.PortName, "COM4");
+  EXPECT_EQ(messages.messages, std::vector<std::string>{kPrompt + "115200"});
+  EXPECT_EQ(port->opens.back(), (std::pair<std::string, int32_t>{"COM4", 115200}));
+  // The port already in use reconnects too, as F6 does.
+  form->PortItemClick(0);
+  EXPECT_EQ(port->opens.size(), 3u);
+  Close();
+  EXPECT_EQ(settings->values["PortName"].text, "COM4");
+}
+
+TEST_F(RegFormTest, NoPortsAreReportedAndTheTimerStillRuns) {
+  Start();
+  EXPECT_EQ(startupMessages, std::vector<std::string>{"No serial ports detected: you will not be able to track sensors"});
+  EXPECT_TRUE(view.timer);
+  EXPECT_TRUE(port->opens.empty());
+}
+
+TEST_F(RegFormTest, SpeedAndTypeNeedAdvancedMode) {
+  ports.ports = {"COM1"};
+  StoreSettings("COM1", 115200, 0, 1);
+  Start();
+  size_t opens = port->opens.size();
+  struct Step {
+    TCommand command;
+    std::vector<std::string> messages;
+    size_t newOpens;
+    TCheckItem checked;  // the Type or Speed item checked afterwards
+  } steps[] = {
+      // Speed without Advanced Mode: refused, but the link is reconnected anyway.
+      {TCommand::N96001, {kSpeedRefusedMessage, kPrompt + "115200"}, 1, TCheckItem::N1152001},
+      // The speed already in use: no speed message, the prompt, a reconnect.
+      {TCommand::N1152001, {kPrompt + "115200"}, 1, TCheckItem::N1152001},
+      // Type without Advanced Mode: only the refusal, the link is not touched.
+      {TCommand::Fast1, {kTypeRefusedMessage}, 0, TCheckItem::FlockofBirdsMiniBirdStream1},
+      {TCommand::AdvancedMenuItem, {}, 0, TCheckItem::AdvancedMenuItem},
+      {TCommand::N384001, {kPrompt + "38400"}, 1, TCheckItem::N384001},
+      {TCommand::Fast1, {}, 1, TCheckItem::Fast1},  // no prompt for a Fastrak
+      {TCommand::ResetConnectionMenu, {}, 1, TCheckItem::Fast1},
+  };
+  for (const Step& s : steps) {
+    messages.Clear();
+    form->Command(s.command);
+    EXPECT_EQ(messages.messages, s.messages) << static_cast<int>(s.command);
+    EXPECT_EQ(port->opens.size(), opens += s.newOpens) << static_cast<int>(s.command);
+    EXPECT_TRUE(view.Checked(s.checked)) << static_cast<int>(s.command);
+    int typesChecked = view.Checked(TCheckItem::FlockofBirdsMiniBird1) +
+                       view.Checked(TCheckItem::FlockofBirdsMiniBirdStream1) + view.Checked(TCheckItem::Fast1);
+    EXPECT_EQ(typesChecked, 1);
+  }
+  EXPECT_EQ(port->opens.back(), (std::pair<std::string, int32_t>{"COM1", 38400}));
+  Close();
+  EXPECT_EQ(settings->values["BPS"].dword, 38400u);
+  EXPECT_EQ(settings->values["IsFastrak"].dword, 1u);
+}
+
+// ---- Views ----
+
+TEST_F(RegFormTest, ModeSwitchNeedsFiveRowsAndReturnsWithTheFocusInTheGrid) {
+  Start();
+  AddRows(4);
+  form->Command(TCommand::CalibrateItem);
+  EXPECT_EQ(messages.messages, std::vector<std::string>{"At least 5 samples required for 3D registration."});
+  EXPECT_TRUE(form->IsCalibrateView());
+  EXPECT_TRUE(view.report.empty());
+  EXPECT_EQ(view.formula, "MRIx = 0.0000 + 0.0000FOBx +0.0000FOBy +0.0000FOBz\r"
+                          "MRIy = 0.0000 + 0.0000FOBx +0.0000FOBy +0.0000FOBz\r"
+                          "MRIz = 0.0000 + 0.0000FOBx +0.0000FOBy +0.0000FOBz");
+  messages.Clear();
+  form->CurrentMRI = {9, 3, 1};
+  form->TrackerReading = {-300, 40, 1000};
+  form->Command(TCommand::AddBtn);
+  int focus = view.gridFocus;
+  form->Command(TCommand::CalibrateItem);
+  EXPECT_FALSE(form->IsCalibrateView());
+  for (TControl c : kToolbarControls) EXPECT_FALSE(view.ControlVisible(c));
+  EXPECT_TRUE(view.Checked(TCheckItem::CalibrateItem));
+  EXPECT_EQ(view.report.front(), "Number of observations =     5");
+  form->Command(TCommand::SpeedButton1);
+  EXPECT_EQ(view.transformsShown, 1);
+  form->Command(TCommand::QueryOrSampleBtn);
+  EXPECT_TRUE(form->IsCalibrateView());
+  EXPECT_EQ(view.gridFocus, focus + 1);
+}
+
+TEST_F(RegFormTest, TrackStageMapsPublishesAndMeasures) {
+  ports.ports = {"COM1"};
+  StoreSettings("COM1", 115200, 1, 0);  // a Fastrak: readings in hundredths
+  Start();
+  TViewer viewer;
+  form->ToolbarVis();  // Track view with hand-set coefficients
+  ASSERT_FALSE(form->IsCalibrateView());
+  RegCoef[0][0] = 10;
+  RegCoef[0][1] = 0.5;
+  RegCoef[1][0] = 20;
+  RegCoef[2][0] = 30;
+  struct Step {
+    const char* reading;
+    TVoxel desired;
+    TVoxel voxel;
+    const char* distance;
+  } steps[] = {
+      {"0.05 0.00 0.00", {10, 20, 33}, {12, 20, 30}, "3.6"},  // 12.5 rounds to 12
+      {"0.07 0.00 0.00", {10, 20, 33}, {14, 20, 30}, "5.0"},  // 13.5 rounds to 14
+      {"0.00 0.00 0.00", {14, 20, 30}, {10, 20, 30}, "4.0"},
+      {"0.00 0.00 0.00", {13, 24, 30}, {10, 20, 30}, "5.0"},
+  };
+  for (const Step& s : steps) {
+    view.Type(TEdit::desirex, s.desired.x);
+    view.Type(TEdit::desirey, s.desired.y);
+    view.Type(TEdit::desirez, s.desired.z);
+    std::string before = view.distance;
+    Feed("\n01 " + std::string(s.reading) + " 0.0 0.0 0.0\r");
+    EXPECT_EQ(view.distance, before) << "the desired edits do not recompute the distance";
+    form->Timer1Timer();
+    EXPECT_EQ(form->CurrentMRI, s.voxel) << s.reading;
+    EXPECT_EQ(view.Edits(), s.voxel);
+    EXPECT_EQ(viewer.Get(), s.voxel);
+    EXPECT_EQ(view.distance, s.distance);
+  }
+  // Every reading is published, also when the voxel did not change; the viewer's
+  // own moves are not followed in Track view.
+  viewer.Set({1, 2, 3});
+  Feed("\n01 0.00 0.00 0.00 0.0 0.0 0.0\r");
+  form->Timer1Timer();
+  EXPECT_EQ(viewer.Get(), (TVoxel{10, 20, 30}));
+  EXPECT_EQ(view.Edits(), (TVoxel{10, 20, 30}));
+}
+
+TEST_F(RegFormTest, AboutAndExit) {
+  Start();
+  form->Command(TCommand::About1);
+  EXPECT_EQ(messages.messages.at(0).rfind("Zeltra2 version October 16, 2013\rZeltra coregisters magnetic head "
+                                          "tracker signals with an MRI scan. For research purposes only: use "
+                                          "with caution.\r\r",
+                                          0),
+            0u);
+  form->Command(TCommand::Exit1);
+  EXPECT_TRUE(view.closed);
+}
+
+}  // namespace
