@@ -12,3 +12,29 @@ TComPort::~TComPort() {
 bool TComPort::IsOpen() const { return Handle != kInvalidHandle; }
 
 void TComPort::WriteByte(uint8_t b) { WriteString(std::string(1, static_cast<char>(b))); }
+
+uint32_t TComPort::BytesWaiting() {
+  if (!IsOpen()) return 0;
+  uint32_t count = 0;
+  if (!SystemQueueCount(count)) {
+    PurgeSystemQueue();
+    DropPending();
+    if (capture_) capture_->Purged();
+    return 0;
+  }
+  count += pendingEnd_ - pendingBegin_;
+  if (capture_) capture_->Waiting(count);
+  return count;
+}
+
+uint8_t TComPort::ReadByte() {
+  if (pendingBegin_ == pendingEnd_) {
+    DropPending();
+    if (!IsOpen()) return lastByte_;
+    pendingEnd_ = ReadAvailable();
+    if (pendingEnd_ == 0) return lastByte_;
+  }
+  lastByte_ = Buffer[pendingBegin_++];
+  if (capture_) capture_->Received(lastByte_);
+  return lastByte_;
+}

@@ -57,13 +57,16 @@ class TComPort : public ISerialPort {
   // Closes the port; harmless when it is not open.
   void Close() override;
   bool IsOpen() const override;
-  // Received bytes waiting. When the query fails (the device is gone, or the port is
-  // not open) the receive buffer is purged and the result is 0.
+  // Received bytes waiting: those the system holds and those already taken into the
+  // receive buffer. When the query fails (the device is gone, or the port is not
+  // open) both are purged and the result is 0.
   uint32_t BytesWaiting() override;
   // One byte: returns at once when one is waiting, otherwise waits at most 300 ms.
-  // Returns the byte read into the receive buffer's first byte, or, when none came
-  // in time, the read failed, the device hung up or the port is not open, the byte
-  // an earlier read left there (0 before the first byte ever read).
+  // Returns the next byte received, or, when none came in time, the read failed, the
+  // device hung up or the port is not open, the byte the last read returned (0
+  // before the first byte ever read). One system read takes all bytes that have
+  // arrived (up to the buffer's size) and the next calls are served from the buffer:
+  // a tracker record costs one read, not six.
   uint8_t ReadByte() override;
   // WriteString of one byte; the result is dropped.
   void WriteByte(uint8_t b) override;
@@ -83,9 +86,22 @@ class TComPort : public ISerialPort {
   int32_t BaudRate = 0;     // speed given to the last Open
   std::string DeviceName;   // name given to the last Open
   intptr_t Handle;          // file descriptor or HANDLE; -1 (all bits set): not open
-  std::unique_ptr<uint8_t[]> Buffer;  // receive buffer; single-byte reads land in Buffer[0]
+  std::unique_ptr<uint8_t[]> Buffer;  // receive buffer: Buffer[pendingBegin_..pendingEnd_) not yet returned
+  uint32_t pendingBegin_ = 0;
+  uint32_t pendingEnd_ = 0;
+  uint8_t lastByte_ = 0;  // the byte the last successful read returned
+  uint32_t systemCounted_ = 0;  // of the bytes the last count reported, those not read yet
   static constexpr uint32_t DCBFlags = 0x91;     // device control block flag word (Win32)
   static constexpr uint32_t ReadTimeout = 300;   // ms
   static constexpr uint32_t WriteTimeout = 300;  // ms
   std::unique_ptr<TSerialCapture> capture_;  // null unless capturing
+
+  // The backend's part (ComPort_posix.cpp, ComPort_win32.cpp), on an open port:
+  // the count of received bytes the system holds (false when the query fails),
+  // discarding them, and one read of at most kBufferSize bytes into Buffer that
+  // waits at most ReadTimeout for the first (0: none, hang-up or failure).
+  bool SystemQueueCount(uint32_t& count);
+  void PurgeSystemQueue();
+  uint32_t ReadAvailable();
+  void DropPending() { pendingBegin_ = pendingEnd_ = systemCounted_ = 0; }
 };

@@ -2,6 +2,8 @@
 // waits, so that no call can block longer than its time-out.
 #include <fcntl.h>
 #include <poll.h>
+
+#include <algorithm>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -152,39 +154,43 @@ void TComPort::Close() {
   // Not retried on EINTR: Linux releases the descriptor whatever close reports.
   ::close(fd);
   Handle = kInvalidHandle;
+  DropPending();
   if (capture_) capture_->Closed();
   capture_.reset();
 }
 
-uint32_t TComPort::BytesWaiting() {
-  if (!IsOpen()) return 0;
-  const int fd = static_cast<int>(Handle);
-  int count = 0;
-  if (RetryEintr([&] { return ioctl(fd, FIONREAD, &count); }) != 0 || count < 0) {
-    RetryEintr([&] { return tcflush(fd, TCIFLUSH); });
-    if (capture_) capture_->Purged();
-    return 0;
-  }
-  if (capture_) capture_->Waiting(static_cast<uint32_t>(count));
-  return static_cast<uint32_t>(count);
+bool TComPort::SystemQueueCount(uint32_t& count) {
+  int n = 0;
+  if (RetryEintr([&] { return ioctl(static_cast<int>(Handle), FIONREAD, &n); }) != 0 || n < 0) return false;
+  count = systemCounted_ = static_cast<uint32_t>(n);
+  return true;
 }
 
-uint8_t TComPort::ReadByte() {
-  if (!IsOpen()) return Buffer[0];
+void TComPort::PurgeSystemQueue() { RetryEintr([&] { return tcflush(static_cast<int>(Handle), TCIFLUSH); }); }
+
+uint32_t TComPort::ReadAvailable() {
   const int fd = static_cast<int>(Handle);
   const auto deadline = Clock::now() + std::chrono::milliseconds(ReadTimeout);
+  // Bytes the last count reported are there to read; otherwise wait for one first:
+  // with VMIN and VTIME 0 a read that finds nothing returns 0 at once, as after a
+  // hang-up.
+  bool wait = systemCounted_ == 0;
   for (;;) {
-    // With VMIN and VTIME 0 a read finds nothing and returns 0 at once; wait for a
-    // byte first.
-    const int ev = WaitFor(fd, POLLIN, deadline);
-    if (ev <= 0 || (ev & POLLIN) == 0) return Buffer[0];  // time-out, hang-up, failure
-    const ssize_t n = ::read(fd, Buffer.get(), 1);
-    if (n == 1) {
-      if (capture_) capture_->Received(Buffer[0]);
-      return Buffer[0];
+    if (wait) {
+      const int ev = WaitFor(fd, POLLIN, deadline);
+      if (ev <= 0 || (ev & POLLIN) == 0) return 0;  // time-out, hang-up, failure
     }
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    return Buffer[0];  // 0: the device hung up; or it failed
+    const ssize_t n = ::read(fd, Buffer.get(), kBufferSize);
+    if (n > 0) {
+      systemCounted_ -= std::min<uint32_t>(systemCounted_, static_cast<uint32_t>(n));
+      return static_cast<uint32_t>(n);
+    }
+    systemCounted_ = 0;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+      wait = true;
+      continue;
+    }
+    return 0;  // the device hung up, or the read failed
   }
 }
 

@@ -80,31 +80,28 @@ void TComPort::Close() {
   if (!IsOpen()) return;
   CloseHandle(H(Handle));
   Handle = kInvalidHandle;
+  DropPending();
   if (capture_) capture_->Closed();
   capture_.reset();
 }
 
-uint32_t TComPort::BytesWaiting() {
-  if (!IsOpen()) return 0;
+bool TComPort::SystemQueueCount(uint32_t& count) {
   DWORD errors = 0;
   COMSTAT stat;
   std::memset(&stat, 0, sizeof stat);
-  if (!ClearCommError(H(Handle), &errors, &stat)) {
-    PurgeComm(H(Handle), PURGE_RXCLEAR);
-    if (capture_) capture_->Purged();
-    return 0;
-  }
-  if (capture_) capture_->Waiting(stat.cbInQue);
-  return stat.cbInQue;
+  if (!ClearCommError(H(Handle), &errors, &stat)) return false;
+  count = stat.cbInQue;
+  return true;
 }
 
-uint8_t TComPort::ReadByte() {
-  if (!IsOpen()) return Buffer[0];
+void TComPort::PurgeSystemQueue() { PurgeComm(H(Handle), PURGE_RXCLEAR); }
+
+uint32_t TComPort::ReadAvailable() {
+  // With the read interval and multiplier at MAXDWORD the read returns at once with
+  // what has arrived, and waits at most ReadTimeout for a first byte.
   DWORD got = 0;
-  if (ReadFile(H(Handle), Buffer.get(), 1, &got, nullptr) && got == 1 && capture_) {
-    capture_->Received(Buffer[0]);
-  }
-  return Buffer[0];
+  if (!ReadFile(H(Handle), Buffer.get(), kBufferSize, &got, nullptr)) return 0;
+  return got;
 }
 
 bool TComPort::WriteString(const std::string& s) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "DecimalText.h"
 #include "reg/TrackView.h"
 
 namespace {
@@ -26,6 +27,43 @@ TEST(TrackerLabel, RedOnlyAboveThirty) {
   EXPECT_TRUE(above.red);
   EXPECT_TRUE(TrackerLabel({0, -21214, 21214}).red);  // d = 30.0009...
   EXPECT_FALSE(TrackerLabel({0, -21213, 21213}).red);  // d = 29.9995...
+}
+
+// The label's integer shortcut gives the text of the general conversion of the
+// doubles: every coordinate of a wide range (with its ties, where the binary value
+// decides: 2.65 is 2.6 but 1.35 is 1.4), both ends of the range, and distances
+// at and near ties.
+TEST(TrackerLabel, SameTextAsTheGeneralConversion) {
+  auto general = [](int32_t x, int32_t y, int32_t z) {
+    auto field = [](double v) {
+      std::string s = FixedHalfUp(v, 1);
+      return std::string(s.size() < 7 ? 7 - s.size() : 0, ' ') + s;
+    };
+    double fx = x / 1000.0, fy = y / 1000.0, fz = z / 1000.0;
+    return " x" + field(fx) + " y" + field(fy) + " z" + field(fz) + " d" +
+           field(std::sqrt(fx * fx + fy * fy + fz * fz));
+  };
+  for (int32_t v = -120000; v <= 120000; v += 7) {
+    ASSERT_EQ(TrackerLabel({v, 0, 0}).text, general(v, 0, 0)) << v;
+    ASSERT_EQ(TrackerLabel({v, 3 * v / 4, v / 3}).text, general(v, 3 * v / 4, v / 3)) << v;
+  }
+  for (int32_t v : {2650, 1350, -50, -2650, 150, 250, INT32_MIN, INT32_MAX, INT32_MAX - 49})
+    EXPECT_EQ(TrackerLabel({v, v, 0}).text, general(v, v, 0)) << v;
+  EXPECT_EQ(TrackerLabel({2650, 0, 0}).text, " x    2.6 y    0.0 z    0.0 d    2.6");
+  EXPECT_EQ(TrackerLabel({1350, 0, 0}).text, " x    1.4 y    0.0 z    0.0 d    1.4");
+  EXPECT_EQ(TrackerLabel({-30, 0, 0}).text, " x   -0.0 y    0.0 z    0.0 d    0.0");
+}
+
+// Likewise the distance text, for the distances between voxels (square roots of
+// integers) and values at and beside the ties of both roundings.
+TEST(DistanceText, SameTextAsTheGeneralConversion) {
+  for (int64_t sq = 0; sq < 200000000; sq = sq * 11 / 10 + 1) {
+    double d = std::sqrt(static_cast<double>(sq));
+    ASSERT_EQ(DistanceText(d), FormatFloatFixed(d, 4, 1)) << sq;
+  }
+  for (double d : {0.05, 0.15, 2.25, 999.95, 999.94, 1000.0, 1234.5, 9999.49, 9999.5, 9999.96, 10000.0, 12345.0})
+    for (double e : {d, std::nextafter(d, 0.0), std::nextafter(d, 1e9)})
+      EXPECT_EQ(DistanceText(e), FormatFloatFixed(e, 4, 1)) << e;
 }
 
 TEST(MapReading, SumsInOrderAndRoundsHalvesToEven) {

@@ -11,6 +11,45 @@ std::string Padded(const std::string& s, size_t width) {
   return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
 }
 
+// Appends whole tenths as "[-]i.d".
+void AppendTenths(std::string& out, bool negative, uint64_t tenths) {
+  if (negative) out += '-';
+  out += std::to_string(tenths / 10);
+  out += '.';
+  out += static_cast<char>('0' + tenths % 10);
+}
+
+// The label's field for a reading in thousandths: FixedHalfUp(v / 1000.0, 1) right-
+// aligned in 7 characters. The label is set 40 times a second, so the digits come
+// from integer arithmetic wherever that gives the same text: only at an exact tie
+// (a last two digits of 50) does the double's binary value decide, and there the
+// general conversion runs.
+void AppendThousandths(std::string& out, int32_t v) {
+  const bool negative = v < 0;
+  const uint64_t a = negative ? 0 - static_cast<uint64_t>(static_cast<int64_t>(v)) : static_cast<uint64_t>(v);
+  std::string field;
+  if (a % 100 == 50) {
+    field = FixedHalfUp(v / 1000.0, 1);
+  } else {
+    AppendTenths(field, negative, (a + 50) / 100);
+  }
+  out += Padded(field, 7);
+}
+
+// The same for a distance, a non-negative double: integer rounding unless the
+// value lies so close to a tie that its decimal expansion decides.
+void AppendDistance(std::string& out, double d) {
+  const double t = d * 10;
+  const double frac = t - std::floor(t);
+  std::string field;
+  if (!(t < 1e15) || std::fabs(frac - 0.5) < 1e-6) {
+    field = FixedHalfUp(d, 1);
+  } else {
+    AppendTenths(field, false, static_cast<uint64_t>(std::floor(t + 0.5)));
+  }
+  out += Padded(field, 7);
+}
+
 }  // namespace
 
 TTrackerLabel TrackerLabel(const TTrackerReading& r) {
@@ -20,8 +59,15 @@ TTrackerLabel TrackerLabel(const TTrackerReading& r) {
   double d = std::sqrt(fx * fx + fy * fy + fz * fz);
   TTrackerLabel label;
   label.red = d > 30.0;
-  label.text = " x" + Padded(FixedHalfUp(fx, 1), 7) + " y" + Padded(FixedHalfUp(fy, 1), 7) +
-               " z" + Padded(FixedHalfUp(fz, 1), 7) + " d" + Padded(FixedHalfUp(d, 1), 7);
+  label.text.reserve(40);
+  label.text += " x";
+  AppendThousandths(label.text, r.FOBx);
+  label.text += " y";
+  AppendThousandths(label.text, r.FOBy);
+  label.text += " z";
+  AppendThousandths(label.text, r.FOBz);
+  label.text += " d";
+  AppendDistance(label.text, d);
   return label;
 }
 
@@ -61,7 +107,25 @@ double VoxelDistance(const TVoxel& a, const TVoxel& b) {
   return static_cast<double>(std::sqrt(sum));
 }
 
-std::string DistanceText(double d) { return FormatFloatFixed(d, 4, 1); }
+std::string DistanceText(double d) {
+  // Set at every reading in Track view: below 10000 the text is the distance
+  // rounded to tenths (below 1000) or to whole voxels (4 significant digits), made
+  // with integer arithmetic unless the value lies so close to a tie that its
+  // decimal expansion decides.
+  if (d >= 0 && d < 10000) {
+    const double scaled = d < 1000 ? d * 10 : d;
+    const double frac = scaled - std::floor(scaled);
+    if (std::fabs(frac - 0.5) >= 1e-6) {
+      uint64_t r = static_cast<uint64_t>(std::floor(scaled + 0.5));
+      if (r < 10000) {  // 10000 and more: scientific form
+        std::string text;
+        AppendTenths(text, false, d < 1000 ? r : r * 10);
+        return text;
+      }
+    }
+  }
+  return FormatFloatFixed(d, 4, 1);
+}
 
 std::string FormulaText(const double (&coef)[3][4]) {
   static const char* const names[3] = {"MRIx = ", "MRIy = ", "MRIz = "};
