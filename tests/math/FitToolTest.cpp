@@ -50,6 +50,67 @@ TEST(FitTool, GoldenReports) {
   }
 }
 
+// FILE.check.expected and FILE.csv.expected beside a calibration hold the output
+// of zeltra-fit FILE --check and --check=csv; messages and exit status as without
+// the option. The table follows the report, which stays byte for byte as it was.
+TEST(FitTool, LandmarkCheckOutputs) {
+  struct Mode {
+    const char* option;
+    const char* suffix;
+  };
+  const Mode modes[] = {{"--check", ".check.expected"}, {"--check=csv", ".csv.expected"}};
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(DataDir())) {
+    const fs::path input = entry.path();
+    if (input.extension() != ".txt") continue;
+    for (const Mode& mode : modes) {
+      fs::path expected = input;
+      expected.replace_extension(mode.suffix);
+      if (!fs::exists(expected)) continue;
+      SCOPED_TRACE(input.filename().string() + " " + mode.option);
+      ++compared;
+      const ProcessResult r = RunProcess({BinPath("zeltra-fit"), input.string(), mode.option});
+      const std::string want = ReadFileBytes(expected);
+      EXPECT_EQ(r.out, want) << "got:\n" << HexDump(r.out) << "\nwant:\n" << HexDump(want);
+      fs::path report = input, messages = input;
+      report.replace_extension(".expected");
+      messages.replace_extension(".stderr");
+      if (std::string(mode.option) == "--check") {
+        EXPECT_EQ(r.out.rfind(ReadFileBytes(report), 0), 0u) << "the report comes first, unchanged";
+      }
+      EXPECT_EQ(r.exitCode, fs::exists(messages) ? 1 : 0);
+      EXPECT_EQ(WithoutCarriageReturns(r.err), fs::exists(messages) ? ReadFileBytes(messages) : "");
+    }
+  }
+  EXPECT_GE(compared, 6);
+}
+
+TEST(FitTool, CheckOptionsAreValidated) {
+  const std::string file = (DataDir() / "twelve.txt").string();
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;  // in standard error
+  };
+  const Case cases[] = {{{file, "--check=xml"}, "usage"},
+                        {{"--check"}, "usage"},
+                        {{file, "--check", "--check=csv"}, "usage"},
+                        {{file, file}, "usage"},
+                        {{(DataDir() / "none.txt").string(), "--check"}, "File not found"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {BinPath("zeltra-fit")};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = RunProcess(argv);
+    EXPECT_EQ(r.exitCode, 2) << c.args.back();
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  const ProcessResult help = RunProcess({BinPath("zeltra-fit"), "--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--check=csv  the landmark check as CSV in place of the report"),
+            std::string::npos)
+      << help.out;
+}
+
 TEST(FitTool, MissingFileIsReported) {
   TempDir dir;
   const ProcessResult r = RunProcess({BinPath("zeltra-fit"), (dir / "none.txt").string()});
