@@ -34,6 +34,8 @@ class TFakeView : public IRegFormView {
   std::vector<std::string> progress;  // "begin <text> <ms>", "end"
   std::vector<std::string> report;
   int transformsShown = 0;
+  std::vector<TCheckTableRow> checkRows;
+  std::string checkSummary, checkWarning;
 
   int32_t& Edit(TEdit e) { return edits[static_cast<size_t>(e)]; }
   bool Checked(TCheckItem i) const { return checked[static_cast<size_t>(i)]; }
@@ -98,5 +100,11 @@ class TFakeView : public IRegFormView {
   }
   void EndProgress() override { progress.push_back("end"); }
   void SetReportLines(const std::vector<std::string>& lines) override { report = lines; }
+  void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
+                     const std::string& warning) override {
+    checkRows = rows;
+    checkSummary = summary;
+    checkWarning = warning;
+  }
   void ShowTransforms() override { ++transformsShown; }
 };

@@ -339,6 +339,23 @@ TEST_F(RegFormTest, SelectingARowShowsItsLandmarkOnlyWhenItDiffers) {
   EXPECT_EQ(viewer.Get(), (TVoxel{7, 8, 9}));
 }
 
+TEST_F(RegFormTest, ChoosingALandmarkOfTheCheckSelectsItsRowAndShowsIt) {
+  Start();
+  TViewer viewer;
+  AddRows(3);
+  view.SelectCell(0, 2);
+  viewer.Set({50, 50, 50});
+  form->Timer1Timer();
+  for (int row : {2, 3, 0, 4}) {  // the current row again, another, and two that are none
+    form->CheckTableSelect(row);
+    if (row == 2 || row == 3) {
+      EXPECT_EQ(view.selection.top, row);
+      EXPECT_EQ(viewer.Get(), (TVoxel{row, 2 * row, row * row}));
+    }
+  }
+  EXPECT_EQ(view.selection.top, 3);
+}
+
 TEST_F(RegFormTest, GridKeys) {
   struct Case {
     int key, seen;

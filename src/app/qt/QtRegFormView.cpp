@@ -493,6 +493,16 @@ void TQtRegFormView::SetReportLines(const std::vector<std::string>& lines) {
   if (FOBForm) FOBForm->SetLines(lines);
 }
 
+void TQtRegFormView::SetTransformsWindow(TFOBForm* form) {
+  FOBForm = form;
+  if (FOBForm) FOBForm->onCheckRowChosen = [this](int row) { form_->CheckTableSelect(row); };
+}
+
+void TQtRegFormView::SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
+                                   const std::string& warning) {
+  if (FOBForm) FOBForm->SetCheck(rows, summary, warning);
+}
+
 void TQtRegFormView::ShowTransforms() {
   if (FOBForm) FOBForm->exec();
 }

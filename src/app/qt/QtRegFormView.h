@@ -29,7 +29,7 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   ~TQtRegFormView() override;
 
   TRegForm& Form() { return *form_; }
-  void SetTransformsWindow(TFOBForm* form) { FOBForm = form; }
+  void SetTransformsWindow(TFOBForm* form);
   // The menu action of a command (nullptr for the buttons' commands).
   QAction* Action(TCommand command) const;
   QToolButton* Button(TCommand command) const;
@@ -78,6 +78,8 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   void BeginProgress(const std::string& text, int expectedMs) override;
   void EndProgress() override;
   void SetReportLines(const std::vector<std::string>& lines) override;
+  void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
+                     const std::string& warning) override;
   void ShowTransforms() override;
 
  protected:

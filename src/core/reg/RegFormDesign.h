@@ -126,6 +126,10 @@ inline constexpr char kModeTooltip[] = "Switch between Calibrate and Track (F5)"
 inline constexpr char kReportTooltip[] = "Show the regression report";
 inline constexpr char kGridHeaderMRI[] = "MRI";
 inline constexpr char kGridHeaderTracker[] = "Flock of Birds";
+// The landmark check table's columns; the worst row is marked.
+inline constexpr char kCheckHeaderRow[] = "Row";
+inline constexpr char kCheckHeaderResidual[] = "Residual [vxl]";
+inline constexpr char kCheckHeaderLeaveOneOut[] = "Leave-one-out [vxl]";
 // The grid draws its current cell in this colour while it has the focus.
 inline constexpr uint8_t kCurrentCellRGB[3] = {0, 0, 255};
 inline constexpr int kCurrentCellTextInset = 2;

@@ -8,6 +8,7 @@
 //   a changed spin edit (typed or set)             -> TRegForm::XEditChange
 //   the grid's current cell moved                  -> TRegForm::RegGridSelectCell
 //   a double click in the grid                     -> TRegForm::RegGridDblClick
+//   a row chosen in the landmark check table       -> TRegForm::CheckTableSelect
 //   a key pressed in the grid                      -> TRegForm::RegGridKeyDown
 //   shown for the first time / destroyed           -> FormShow / FormDestroy
 //   a tick of Timer1                               -> TRegForm::Timer1Timer
@@ -22,6 +23,14 @@
 struct TGridSelection {
   int top = 0;
   int left = 0;
+};
+
+// One row of the landmark check below the report in the Transforms window.
+struct TCheckTableRow {
+  int row = 0;              // the calibration row it belongs to
+  std::string residual;     // the residual's length in voxels
+  std::string leaveOneOut;  // the leave-one-out error in voxels, or "n/a"
+  bool worst = false;       // the row with the largest leave-one-out error
 };
 
 class IRegFormView {
@@ -71,5 +80,10 @@ class IRegFormView {
 
   // ---- The Transforms window ----
   virtual void SetReportLines(const std::vector<std::string>& lines) = 0;  // CoregMemo
+  // The landmark check below the memo: one row per landmark, the summary line and
+  // the warning about the landmarks' spread (empty when there is none). No rows
+  // and no summary: nothing is shown below the memo.
+  virtual void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
+                             const std::string& warning) = 0;
   virtual void ShowTransforms() = 0;  // modal; returns when it was closed
 };

@@ -374,6 +374,12 @@ void TRegForm::ModeClick() {
 
 void TRegForm::SpeedButton1Click() { view_.ShowTransforms(); }
 
+void TRegForm::CheckTableSelect(int row) {
+  if (row < 1 || row >= Table.RowCount()) return;
+  view_.SelectGridRow(row);
+  RegGridChangeRow(row);  // also when the grid's current row was that row already
+}
+
 // ---------------------------------------------------------------------------
 // Tracker
 

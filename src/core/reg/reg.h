@@ -108,6 +108,9 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void QueryOrSampleBtnClick();
   void ModeClick();
   void SpeedButton1Click();
+  // A row chosen in the landmark check table: the same row of the grid is selected
+  // and its landmark shown in the viewer.
+  void CheckTableSelect(int row);
 
   // ---- Tracker ----
   void InitFOB();
