@@ -169,6 +169,30 @@ class QtWindowTest : public QObject {
     QVERIFY(!w.TrackPanel->isVisibleTo(&w));
   }
 
+  // The landmark check appears below the report, and choosing one of its rows
+  // selects the same row of the grid.
+  void landmarkCheckTableSelectsTheGridRow() {
+    Harness h;
+    TQtRegFormView& w = h.Start();
+    const int fob[7][3] = {{4000, 2000, -1000}, {-4000, 2400, 800}, {1200, -5200, 1600}, {-2800, -3600, -2400},
+                           {6000, 400, 3200},   {-400, 6400, -3600}, {2000, 1200, 5600}};
+    for (const auto& f : fob) {
+      w.Form().TrackerReading = {f[0], f[1], f[2]};
+      w.Form().CurrentMRI = {100 + f[0] / 100, 80 + f[1] / 90, 60 + f[2] / 110};
+      w.Form().AddBtnClick();
+    }
+    w.Form().QueryOrSampleBtnClick();
+    QVERIFY(!w.Form().IsCalibrateView());
+    QCOMPARE(h.fob->CheckTable->rowCount(), 7);
+    QVERIFY(!h.fob->CheckTable->isHidden());
+    QVERIFY(h.fob->CheckSummary->text().startsWith("RMS residual"));
+    QCOMPARE(h.fob->CheckTable->item(2, 0)->text().split(QChar(' ')).front(), QString("3"));
+    h.fob->CheckTable->setCurrentCell(2, 1);
+    QCOMPARE(w.RegGrid->currentRow(), 2);
+    QCOMPARE(w.Form().SelectionTop(), 3);
+    QCOMPARE(w.XEdit->value(), fob[2][0] / 100 + 100);
+  }
+
   void currentCellIsBlueOnlyWhileTheGridHasTheFocus() {
     Harness h;
     TQtRegFormView& w = h.Start();

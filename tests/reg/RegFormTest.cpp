@@ -600,6 +600,36 @@ TEST_F(RegFormTest, ModeSwitchNeedsFiveRowsAndReturnsWithTheFocusInTheGrid) {
   EXPECT_EQ(view.gridFocus, focus + 1);
 }
 
+TEST_F(RegFormTest, EveryFitShowsTheLandmarkCheckWithTheWorstRowMarked) {
+  Start();
+  // Eight landmarks of an affine map, the fifth 20 voxels off.
+  const TTrackerReading fob[8] = {{4000, 2000, -1000}, {-4000, 2400, 800},  {1200, -5200, 1600},
+                                  {-2800, -3600, -2400}, {6000, 400, 3200}, {-400, 6400, -3600},
+                                  {2000, 1200, 5600},    {-6400, -800, -4800}};
+  for (int i = 0; i < 8; ++i) {
+    form->TrackerReading = fob[i];
+    form->CurrentMRI = {100 + fob[i].FOBx / 100 + (i == 4 ? 20 : 0), 80 + fob[i].FOBy / 100, 60 + fob[i].FOBz / 100};
+    form->Command(TCommand::AddBtn);
+  }
+  form->Command(TCommand::CalibrateItem);
+  ASSERT_FALSE(form->IsCalibrateView());
+  ASSERT_EQ(view.checkRows.size(), 8u);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(view.checkRows[i].row, i + 1);
+    EXPECT_EQ(view.checkRows[i].worst, i == 4);
+    EXPECT_NE(view.checkRows[i].leaveOneOut, "n/a");
+  }
+  EXPECT_EQ(view.checkSummary, LandmarkSummaryText(form->Check));
+  EXPECT_TRUE(view.checkWarning.empty());
+  // Back, a fit that refuses to run: no check is left standing.
+  form->Command(TCommand::CalibrateItem);
+  view.SelectCell(0, 1);
+  for (int i = 0; i < 4; ++i) form->Command(TCommand::DeleteBtn);
+  form->Command(TCommand::CalibrateItem);
+  EXPECT_TRUE(view.checkRows.empty());
+  EXPECT_TRUE(view.checkSummary.empty());
+}
+
 TEST_F(RegFormTest, TrackStageMapsPublishesAndMeasures) {
   ports.ports = {"COM1"};
   StoreSettings("COM1", 115200, 1, 0);  // a Fastrak: readings in hundredths

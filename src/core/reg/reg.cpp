@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "DecimalText.h"
+#include "Version.h"
 #include "SafeFile.h"
+#include "math/LandmarkCheck.h"
 #include "math/RegMult.h"
 #include "reg/CalibFile.h"
 #include "reg/TrackView.h"
@@ -15,7 +17,7 @@ const char kAboutText[] =
     "Zeltra coregisters magnetic head tracker signals with an MRI scan. For research "
     "purposes only: use with caution.\r"
     "\r"
-    "Written by the Zeltra developers.\r"
+    "Zeltra " ZELTRA_VERSION ", written by the Zeltra developers.\r"
     "Documentation: README.md beside the program's sources.";
 
 namespace {
@@ -353,9 +355,21 @@ void TRegForm::TableBtnClick() { ToolbarVis(); }
 void TRegForm::RegBtnClick() {
   int n = Table.DataRows();
   std::vector<std::string> list;
-  if (FitRegistration(n, list, *services_.messages)) ToolbarVis();
+  const bool ran = FitRegistration(n, list, *services_.messages);
+  if (ran) ToolbarVis();
   view_.SetReportLines(list);
+  ShowLandmarkCheck(ran ? n : 0);
   view_.SetFormulaText(FormulaText(RegCoef));
+}
+
+void TRegForm::ShowLandmarkCheck(int n) {
+  Check = CheckLandmarks(PointTable, n, RegCoef);
+  std::vector<TCheckTableRow> rows;
+  for (size_t i = 0; i < Check.rows.size(); ++i) {
+    TLandmarkCells cells = LandmarkCells(Check, i);
+    rows.push_back({Check.rows[i].row, cells.residual, cells.leaveOneOut, cells.worst});
+  }
+  view_.SetCheckTable(rows, n > 0 ? LandmarkSummaryText(Check) : std::string(), Check.warning);
 }
 
 void TRegForm::QueryOrSampleBtnClick() {

@@ -13,6 +13,7 @@
 #include "Interfaces.h"
 #include "RegFormView.h"
 #include "ViewerLink.h"
+#include "math/LandmarkCheck.h"
 #include "reg/CalibTable.h"
 #include "reg/Settings.h"
 #include "tracker/TrackerLink.h"
@@ -49,6 +50,7 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   TTrackerState Tracker;
   int Timer1Tag = 0;  // 666: the one-shot start-up marker of the first tick
   TCalibTable Table;
+  TLandmarkCheck Check;  // of the last fit that ran; no rows before one
 
   bool IsCalibrateView() const { return view_.ControlVisible(TControl::RegGrid); }
   TTrackerLink& Link() { return link_; }
@@ -137,6 +139,9 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void BeginConnect() override;
   void EndConnect() override { view_.EndProgress(); }
 
+  // The landmark check of the rows 1..n just fitted, in the Transforms window;
+  // n = 0: none (the fit refused to run).
+  void ShowLandmarkCheck(int n);
   void SetEdits(const TVoxel& v);
   TVoxel DesiredVoxel() const;
   // Shows an error that ended the tick; while its box is open, further errors of
