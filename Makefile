@@ -6,7 +6,7 @@ CMAKE_GEN := -G Ninja
 # Our own builds treat warnings as errors; a plain `cmake` configure does not.
 WERROR := -DZELTRA_WERROR=ON
 
-.PHONY: all deps build run test test-linux fuzz bench clean
+.PHONY: all deps build run test test-linux fuzz bench dist dist-test clean
 
 all: build
 
@@ -37,6 +37,14 @@ bench: deps
 	cmake -S . -B $(BUILD)/bench-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DZELTRA_APP=OFF $(WERROR)
 	cmake --build $(BUILD)/bench-release -j $(JOBS) --target zeltra-bench
 	$(BUILD)/bench-release/bin/zeltra-bench
+
+# The Windows installers and ZIPs and the Debian package, into build/dist.
+dist: deps
+	@scripts/dist
+
+# Installs and checks them (also part of `make test`).
+dist-test: dist
+	@scripts/dist-test
 
 clean:
 	rm -rf $(BUILD)
