@@ -126,12 +126,12 @@ struct TWindow {
     fob.reset();
     form.reset();
   }
-  // Shows the window and waits until the tracker start-up has run.
+  // Shows the window and waits until the tracker start-up has run and the
+  // keyboard is back with the window (as the program starts: nothing activates it
+  // from outside).
   bool Start() {
     form->show();
-    form->activateWindow();
     bool started = QTest::qWaitFor([&] { return form->Form().Timer1Tag == 0 && form->Timer1.isActive(); }, 15000);
-    // The keyboard is back with the window once the start-up's progress is gone.
     return started && QTest::qWaitForWindowActive(form.get());
   }
   TQtRegFormView* operator->() { return form.get(); }

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "E2EHarness.h"
+#include "reg/TrackView.h"
 
 using namespace e2e;
 
@@ -20,6 +21,9 @@ bool Save(QWidget* w, const QString& name) {
   return shot.copy(frame.intersected(shot.rect())).save(path) && w->grab().save(path + ".window.png");
 }
 
+// A real key press on the X server (xdotool), to the window that has the focus.
+void XKey(const char* key) { QCOMPARE(RunProcess({"xdotool", "key", key}).exitCode, 0); }
+
 class ScreenshotTest : public QObject {
   Q_OBJECT
  private slots:
@@ -30,6 +34,9 @@ class ScreenshotTest : public QObject {
     QVERIFY(emu.Ready());
     TWindow w;
     QVERIFY(w.Start());
+    // The keys below are real X key events, which reach the menu's shortcuts only
+    // when the window has the focus back from the start-up's progress.
+    QCOMPARE(RunProcess({"xdotool", "windowfocus", "--sync", std::to_string(w->winId())}).exitCode, 0);
     const TTrackerReading sensor[6] = {{4000, 2000, -1000}, {-4000, 2400, 800},  {1200, -5200, 1600},
                                        {-2800, -3600, -2400}, {6000, 400, 3200}, {-400, 6400, -3600}};
     for (const TTrackerReading& r : sensor) {
@@ -41,15 +48,20 @@ class ScreenshotTest : public QObject {
       QVERIFY(emu.Control("pos " + std::to_string(r.FOBx) + " " + std::to_string(r.FOBy) + " " +
                           std::to_string(r.FOBz)));
       QTRY_VERIFY_WITH_TIMEOUT(w.F().TrackerReading.FOBx == r.FOBx && w.F().TrackerReading.FOBz == r.FOBz, 3000);
-      w->Action(TCommand::AddMRI1)->trigger();
+      const int rows = w.F().Table.DataRows();
+      XKey("F1");
+      QTRY_VERIFY_WITH_TIMEOUT(w.F().Table.Cell(1, w.F().Table.DataRows()) ==
+                                   CellText(r.FOBx, r.FOBy, r.FOBz),
+                               2000);
+      QVERIFY(w.F().Table.DataRows() == rows + (r.FOBx == sensor[0].FOBx ? 0 : 1));
     }
     QVERIFY(emu.Control("path"));  // the sensor wanders again
     w->RegGrid->setFocus();
     w->RegGrid->setCurrentCell(2, 0);
     QTest::qWait(300);
     QVERIFY(Save(w.form.get(), "calibrate.png"));
-    w.F().ModeClick();
-    QVERIFY(!w.F().IsCalibrateView());
+    XKey("F5");
+    QTRY_VERIFY_WITH_TIMEOUT(!w.F().IsCalibrateView(), 2000);
     w->desirex->setValue(130);
     w->desirey->setValue(150);
     w->desirez->setValue(70);

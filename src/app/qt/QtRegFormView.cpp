@@ -487,6 +487,12 @@ void TQtRegFormView::BeginProgress(const std::string& text, int expectedMs) {
 
 void TQtRegFormView::EndProgress() {
   if (progress_) progress_->End();
+  // On an X server without a window manager Qt may leave no window active once the
+  // progress has gone, and the menu's shortcuts then take no keys: make the window
+  // the active one again when nothing else is.
+  QTimer::singleShot(100, this, [this] {
+    if (!QApplication::activeWindow() && isVisible()) QApplication::setActiveWindow(this);
+  });
 }
 
 void TQtRegFormView::SetReportLines(const std::vector<std::string>& lines) {
