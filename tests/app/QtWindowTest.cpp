@@ -25,27 +25,13 @@ using namespace testsupport;
 
 namespace {
 
-struct Harness {
-  TRecordingPresenter messages;
-  TScriptedChooser files;
-  TRecordingClock clock;
-  TListedPorts ports;
-  std::shared_ptr<TMemorySettingsStore> settings = std::make_shared<TMemorySettingsStore>();
-  std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
+struct Harness : TFakeServices {
   std::unique_ptr<TQtRegFormView> window;
   std::unique_ptr<TFOBForm> fob;
 
   // Shown and past the first tick (the tracker start-up), the timer stopped.
   TQtRegFormView& Start() {
-    TRegFormServices s;
-    s.messages = &messages;
-    s.files = &files;
-    s.clock = &clock;
-    s.ports = &ports;
-    s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
-    s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
-    s.viewerNames = ViewerBlockNames();
-    window = std::make_unique<TQtRegFormView>(s);
+    window = std::make_unique<TQtRegFormView>(Services(ViewerBlockNames()));
     fob = std::make_unique<TFOBForm>(window.get());
     window->SetTransformsWindow(fob.get());
     window->show();
@@ -244,11 +230,7 @@ class QtWindowTest : public QObject {
   void ticksGoOnBehindAMessageBoxOfATick() {
     Harness h;
     h.ports.ports = {"COM1"};
-    h.settings->keyExists = true;
-    h.settings->values = {{"PortName", {TValueType::String, "COM1", 0}},
-                          {"BPS", {TValueType::Dword, "", 115200}},
-                          {"IsFastrak", {TValueType::Dword, "", 1}},
-                          {"IsStreaming", {TValueType::Dword, "", 0}}};
+    h.StoreSettings("COM1", 115200, 1, 0);
     TQtRegFormView& w = h.Start();
     auto feed = [&] {
       for (char c : std::string("\n01  1.0 2.0 -.-\r")) h.port->incoming.push_back(static_cast<uint8_t>(c));
@@ -272,11 +254,7 @@ class QtWindowTest : public QObject {
   void aTickRepaintsOnlyWhatChanged() {
     Harness h;
     h.ports.ports = {"COM1"};
-    h.settings->keyExists = true;
-    h.settings->values = {{"PortName", {TValueType::String, "COM1", 0}},
-                          {"BPS", {TValueType::Dword, "", 115200}},
-                          {"IsFastrak", {TValueType::Dword, "", 1}},
-                          {"IsStreaming", {TValueType::Dword, "", 0}}};
+    h.StoreSettings("COM1", 115200, 1, 0);
     TQtRegFormView& w = h.Start();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     struct Counter : QObject {

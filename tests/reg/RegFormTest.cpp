@@ -48,14 +48,8 @@ class TViewer {
   TEMemMap map_;
 };
 
-class RegFormTest : public ::testing::Test {
+class RegFormTest : public ::testing::Test, protected TFakeServices {
  protected:
-  TRecordingPresenter messages;
-  TScriptedChooser files;
-  TRecordingClock clock;
-  TListedPorts ports;
-  std::shared_ptr<TMemorySettingsStore> settings = std::make_shared<TMemorySettingsStore>();
-  std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
   TViewerBlockNames names;
   TFakeView view;
   std::unique_ptr<TRegForm> form;
@@ -81,17 +75,8 @@ class RegFormTest : public ::testing::Test {
   }
 
   TRegForm& Create() {
-    TRegFormServices s;
-    s.messages = &messages;
-    s.files = &files;
-    s.clock = &clock;
-    s.ports = &ports;
-    s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
-    s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
-    s.programDir = "/opt/zeltra";
-    s.viewerNames = names;
     view = TFakeView{};
-    form = std::make_unique<TRegForm>(s, view);
+    form = std::make_unique<TRegForm>(Services(names), view);
     view.form = form.get();
     form->FormCreate();
     return *form;
@@ -107,16 +92,6 @@ class RegFormTest : public ::testing::Test {
   }
   void Close() { form.reset(); }
 
-  void StoreSettings(const std::string& portName, uint32_t bps, uint32_t fastrak, uint32_t streaming) {
-    settings->keyExists = true;
-    settings->values["PortName"] = {TValueType::String, portName, 0};
-    settings->values["BPS"] = {TValueType::Dword, "", bps};
-    settings->values["IsFastrak"] = {TValueType::Dword, "", fastrak};
-    settings->values["IsStreaming"] = {TValueType::Dword, "", streaming};
-  }
-  void Feed(const std::string& bytes) {
-    for (char c : bytes) port->incoming.push_back(static_cast<uint8_t>(c));
-  }
   void AddRows(int n) {
     for (int i = 1; i <= n; ++i) {
       form->CurrentMRI = {i, 2 * i, i * i};

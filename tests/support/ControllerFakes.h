@@ -12,6 +12,7 @@
 #include "Interfaces.h"
 #include "Types.h"
 #include "reg/Settings.h"
+#include "reg/reg.h"
 
 // Records message boxes instead of showing them. `onMessage` runs while the "box
 // is open" (e.g. to check the window's state at that moment).
@@ -136,3 +137,37 @@ class TPersistentStore : public ISettingsStore {
   std::shared_ptr<TMemorySettingsStore> b_;
 };
 
+// Every service of the controller as a fake, for a test to prepare and read.
+struct TFakeServices {
+  TRecordingPresenter messages;
+  TScriptedChooser files;
+  TRecordingClock clock;
+  TListedPorts ports;
+  std::shared_ptr<TMemorySettingsStore> settings = std::make_shared<TMemorySettingsStore>();
+  std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
+
+  TRegFormServices Services(const TViewerBlockNames& names) {
+    TRegFormServices s;
+    s.messages = &messages;
+    s.files = &files;
+    s.clock = &clock;
+    s.ports = &ports;
+    s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
+    s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
+    s.programDir = "/opt/zeltra";
+    s.viewerNames = names;
+    return s;
+  }
+  // The four settings as the registry would hold them.
+  void StoreSettings(const std::string& portName, uint32_t bps, uint32_t fastrak, uint32_t streaming) {
+    settings->keyExists = true;
+    settings->values["PortName"] = {TValueType::String, portName, 0};
+    settings->values["BPS"] = {TValueType::Dword, "", bps};
+    settings->values["IsFastrak"] = {TValueType::Dword, "", fastrak};
+    settings->values["IsStreaming"] = {TValueType::Dword, "", streaming};
+  }
+  // Bytes the device sends.
+  void Feed(const std::string& bytes) {
+    for (char c : bytes) port->incoming.push_back(static_cast<uint8_t>(c));
+  }
+};
