@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Interfaces.h"
+#include "BenchSupport.h"
 #include "math/RegMult.h"
 
 extern "C" {
@@ -27,32 +28,11 @@ void dpotri_(const char* uplo, const int* n, double* a, const int* lda, int* inf
 
 namespace {
 
-class SilentPresenter : public IMessagePresenter {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-};
-
-// A head-sized calibration: noisy samples of a rotation and scale.
-void FillTable(int n) {
-  std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> fob(-3500, 3500);
-  std::normal_distribution<double> noise(0, 0.7);
-  for (int k = 1; k <= n; ++k) {
-    TPointPair& p = PointTable[k];
-    p.FOBx = fob(rng);
-    p.FOBy = fob(rng);
-    p.FOBz = fob(rng);
-    p.MRIx = static_cast<int>(std::lround(128 + 0.027 * p.FOBx - 0.006 * p.FOBy + noise(rng)));
-    p.MRIy = static_cast<int>(std::lround(110 + 0.005 * p.FOBx + 0.026 * p.FOBy - 0.004 * p.FOBz + noise(rng)));
-    p.MRIz = static_cast<int>(std::lround(90 - 0.001 * p.FOBx + 0.028 * p.FOBz + noise(rng)));
-  }
-}
 
 void BM_FitRegistration(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  FillTable(n);
-  SilentPresenter quiet;
+  FillHeadCalibration(n, 12345);
+  TSilentPresenter quiet;
   std::vector<std::string> report;
   for (auto _ : state) {
     report.clear();
@@ -63,7 +43,7 @@ void BM_FitRegistration(benchmark::State& state) {
 
 void BM_Lapack(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  FillTable(n);
+  FillHeadCalibration(n, 12345);
   const int p = 4, nrhs = 3;
   std::vector<double> A0(static_cast<size_t>(n) * p), Y0(static_cast<size_t>(n) * nrhs);
   for (int k = 0; k < n; ++k) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 
+#include "BenchSupport.h"
 #include "ControllerFakes.h"
 #include "FakeView.h"
 #include "TestSupport.h"
@@ -41,14 +42,8 @@ class TStreamingPort : public ISerialPort {
   bool open_ = false;
 };
 
-class TQuietPresenter : public IMessagePresenter {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-};
-
 struct TBench {
-  TQuietPresenter messages;
+  TSilentPresenter messages;
   TScriptedChooser files;
   TRecordingClock clock;
   TListedPorts ports;
