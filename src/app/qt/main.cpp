@@ -35,6 +35,12 @@ class TZeltraApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The window's updates are small (a label, three edits, 40 times a second). On
+  // X11 each frame sent through shared memory costs a completion event and two
+  // thread wake-ups, more than copying the few pixels through the connection:
+  // measured, the window's CPU drops by about a third without it. A user's own
+  // setting of the variable wins.
+  if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
   TZeltraApplication app(argc, argv);
   QApplication::setApplicationName("Zeltra");
 
