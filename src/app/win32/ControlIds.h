@@ -1,0 +1,77 @@
+#pragma once
+// The window classes and control identifiers of the Win32 window. Commands (menu
+// items, shortcuts and buttons) use CommandId(TCommand); the Port items follow
+// kPortItemIdBase; every other control has its own identifier below, so that a
+// control can be found by its identifier (GetDlgItem, or EnumChildWindows across
+// panels) by the window and by tools that look at it from outside.
+#include "reg/RegFormDesign.h"
+
+namespace win32ids {
+
+inline constexpr char kMainClass[] = "ZeltraRegForm";
+inline constexpr char kTransformsClass[] = "ZeltraFOBForm";
+inline constexpr char kProgressClass[] = "ZeltraProgress";
+inline constexpr char kPanelClass[] = "ZeltraPanel";
+inline constexpr char kLabelClass[] = "ZeltraLabel";
+
+inline constexpr int kCommandIdBase = 100;    // + the TCommand's value
+inline constexpr int kPortItemIdBase = 1000;  // + the Port item's index
+inline constexpr int kPortItemIdEnd = 1999;
+
+// Controls that are not commands.
+enum TControlId : int {
+  kIdEditBase = 300,     // + TEdit: XEdit, YEdit, ZEdit, desirex, desirey, desirez
+  kUpDownIdOffset = 50,  // an edit's up-down control: the edit's identifier + 50
+  kIdRegGrid = 310,
+  kIdCoolBar1 = 311,
+  kIdToolBar2 = 312,
+  kIdTrackPanel = 313,
+  kIdTrackerLabel = 320,  // dxFOBlabel
+  kIdFormulaLabel = 321,
+  kIdDistanceLabel = 322,
+  kIdMriLabel = 323,
+  kIdDesiredLabel = 324,
+  kIdDistanceCaption = 325,
+  kIdCoregMemo = 400,
+  kIdCheckTable = 401,
+  kIdCheckSummary = 402,
+  kIdCheckWarning = 403,
+  kIdProgressText = 500,
+  kIdProgressBar = 501,
+};
+
+constexpr int CommandId(TCommand c) { return kCommandIdBase + static_cast<int>(c); }
+constexpr int EditId(TEdit e) { return kIdEditBase + static_cast<int>(e); }
+
+// The identifiers by the design's names, for tools that inspect the window.
+struct TNamedId {
+  const char* name;
+  int id;
+};
+inline constexpr TNamedId kNamedIds[] = {
+    {"XEdit", EditId(TEdit::XEdit)},
+    {"YEdit", EditId(TEdit::YEdit)},
+    {"ZEdit", EditId(TEdit::ZEdit)},
+    {"desirex", EditId(TEdit::desirex)},
+    {"desirey", EditId(TEdit::desirey)},
+    {"desirez", EditId(TEdit::desirez)},
+    {"RegGrid", kIdRegGrid},
+    {"CoolBar1", kIdCoolBar1},
+    {"ToolBar2", kIdToolBar2},
+    {"TrackPanel", kIdTrackPanel},
+    {"dxFOBlabel", kIdTrackerLabel},
+    {"FormulaLabel", kIdFormulaLabel},
+    {"DistanceLabel", kIdDistanceLabel},
+    {"CoregMemo", kIdCoregMemo},
+    {"CheckTable", kIdCheckTable},
+    {"CheckSummary", kIdCheckSummary},
+    {"CheckWarning", kIdCheckWarning},
+    {"OPenBtn", CommandId(TCommand::OPenBtn)},
+    {"SaveBtn", CommandId(TCommand::SaveBtn)},
+    {"AddBtn", CommandId(TCommand::AddBtn)},
+    {"DeleteBtn", CommandId(TCommand::DeleteBtn)},
+    {"QueryOrSampleBtn", CommandId(TCommand::QueryOrSampleBtn)},
+    {"SpeedButton1", CommandId(TCommand::SpeedButton1)},
+};
+
+}  // namespace win32ids

@@ -1,0 +1,261 @@
+#include "FOBForm.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "ControlIds.h"
+#include "EventEdge.h"
+#include "MessageLoop.h"
+#include "reg/RegFormDesign.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr COLORREF kWarningColor = RGB(192, 0, 0);
+
+// The outer size of a window of this style that shows a client area of w by h.
+SIZE Outer(HWND hwnd, int w, int h) {
+  RECT r{0, 0, w, h};
+  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_EXSTYLE)));
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+TFOBForm::TFOBForm(HWND owner) {
+  RegisterWindowClass(win32ids::kTransformsClass, Proc, GetSysColorBrush(COLOR_BTNFACE));
+  fixed_ = PixelFont("Courier New", 13, true);
+  ui_ = PixelFont("MS Sans Serif", 11);
+  {
+    LOGFONTA lf{};
+    GetObjectA(fixed_.get(), sizeof lf, &lf);
+    lf.lfWeight = FW_BOLD;
+    fixedBold_.reset(CreateFontIndirectA(&lf));
+  }
+  hwnd_ =
+      CreateWindowExA(WS_EX_CONTROLPARENT, win32ids::kTransformsClass, design::kTransformsCaption, WS_OVERLAPPEDWINDOW,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr, GetModuleHandleA(nullptr), this);
+
+  CoregMemo = CreateChild(
+      "EDIT", "",
+      WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+      hwnd_, win32ids::kIdCoregMemo, WS_EX_CLIENTEDGE);
+  SetFont(CoregMemo, fixed_.get());
+  SendMessageA(CoregMemo, EM_SETLIMITTEXT, 0, 0);
+
+  CheckTable =
+      CreateChild(WC_LISTVIEWA, "", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                  hwnd_, win32ids::kIdCheckTable, WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(CheckTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
+  SetFont(CheckTable, fixed_.get());
+  const char* headers[3] = {design::kCheckHeaderRow, design::kCheckHeaderResidual, design::kCheckHeaderLeaveOneOut};
+  for (int c = 0; c < 3; ++c) {
+    LVCOLUMNA col{};
+    col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+    col.fmt = LVCFMT_RIGHT;
+    col.cx = Px(c == 0 ? 60 : 170);
+    col.pszText = const_cast<char*>(headers[c]);
+    SendMessageA(CheckTable, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
+  }
+  CheckSummary = CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckSummary);
+  SetFont(CheckSummary, fixed_.get());
+  CheckWarning = CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckWarning);
+  SetFont(CheckWarning, ui_.get());
+  Resize(Px(design::kTransformsWidth), Px(design::kTransformsHeight));
+}
+
+TFOBForm::~TFOBForm() {
+  if (IsWindow(hwnd_)) {
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+}
+
+void TFOBForm::Resize(int clientWidth, int clientHeight) {
+  SIZE s = Outer(hwnd_, clientWidth, clientHeight);
+  SetWindowPos(hwnd_, nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Layout();
+}
+
+void TFOBForm::SetLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += "\r\n";
+    text += lines[i];
+  }
+  SetWindowTextA(CoregMemo, text.c_str());
+  if (lines.empty()) return;
+  // Wide and tall enough for the report (and the check below it), within the screen.
+  HDC dc = GetDC(CoregMemo);
+  HGDIOBJ old = SelectObject(dc, fixed_.get());
+  TEXTMETRICA tm;
+  GetTextMetricsA(dc, &tm);
+  int widest = 0;
+  for (const std::string& l : lines) {
+    SIZE s;
+    GetTextExtentPoint32A(dc, l.c_str(), static_cast<int>(l.size()), &s);
+    widest = std::max(widest, static_cast<int>(s.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(CoregMemo, dc);
+  int w = std::max(Px(design::kTransformsWidth), widest + Px(48));
+  int h = std::max(Px(design::kTransformsHeight),
+                   static_cast<int>(tm.tmHeight) * static_cast<int>(lines.size() + 1) + Px(48));
+  if (CheckShown()) h += Px(240);
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  w = std::min(w, static_cast<int>(work.right - work.left) - Px(40));
+  h = std::min(h, static_cast<int>(work.bottom - work.top) - Px(80));
+  Resize(w, h);
+}
+
+std::vector<std::string> TFOBForm::Lines() const {
+  std::vector<std::string> lines;
+  const std::string text = WindowText(CoregMemo);
+  if (text.empty()) return lines;
+  size_t start = 0;
+  for (size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2)
+    lines.push_back(text.substr(start, p - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::string& summary,
+                        const std::string& warning) {
+  filling_ = true;
+  ListView_DeleteAllItems(CheckTable);
+  checkRows_.clear();
+  worst_.clear();
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    const TCheckTableRow& r = rows[static_cast<size_t>(i)];
+    checkRows_.push_back(r.row);
+    worst_.push_back(r.worst);
+    const std::string cells[3] = {std::to_string(r.row) + (r.worst ? " *" : ""), r.residual, r.leaveOneOut};
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = i;
+    item.pszText = const_cast<char*>(cells[0].c_str());
+    SendMessageA(CheckTable, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    for (int c = 1; c < 3; ++c) {
+      item.iSubItem = c;
+      item.pszText = const_cast<char*>(cells[c].c_str());
+      SendMessageA(CheckTable, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+    }
+  }
+  filling_ = false;
+  const bool shown = !rows.empty() || !summary.empty();
+  ShowWindow(CheckTable, shown ? SW_SHOWNA : SW_HIDE);
+  SetWindowTextA(CheckSummary, summary.c_str());
+  ShowWindow(CheckSummary, summary.empty() ? SW_HIDE : SW_SHOWNA);
+  SetWindowTextA(CheckWarning, warning.c_str());
+  ShowWindow(CheckWarning, warning.empty() ? SW_HIDE : SW_SHOWNA);
+  Layout();
+}
+
+bool TFOBForm::CheckShown() const { return OwnVisible(CheckTable); }
+
+void TFOBForm::Layout() {
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  const int w = r.right, h = r.bottom;
+  const int line = Px(18);
+  const int summaryH = OwnVisible(CheckSummary) ? line : 0;
+  const int warningH = OwnVisible(CheckWarning) ? 2 * line : 0;
+  const int rest = std::max(0, h - summaryH - warningH);
+  const int memoH = CheckShown() ? rest * 3 / 5 : rest;
+  MoveWindow(CoregMemo, 0, 0, w, memoH, TRUE);
+  MoveWindow(CheckTable, 0, memoH, w, rest - memoH, TRUE);
+  MoveWindow(CheckSummary, Px(4), rest, w - Px(8), summaryH, TRUE);
+  MoveWindow(CheckWarning, Px(4), rest + summaryH, w - Px(8), warningH, TRUE);
+}
+
+void TFOBForm::ShowModal() {
+  if (showing_) return;
+  HWND owner = GetWindow(hwnd_, GW_OWNER);
+  if (!placed_ && owner) {
+    // Over the main window the first time; where the operator left it afterwards.
+    RECT o, me;
+    GetWindowRect(owner, &o);
+    GetWindowRect(hwnd_, &me);
+    SetWindowPos(hwnd_, nullptr, std::max(0L, o.left + Px(40)), std::max(0L, o.top + Px(40)), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    placed_ = true;
+  }
+  showing_ = true;
+  if (owner) EnableWindow(owner, FALSE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(hwnd_);
+  SetFocus(CoregMemo);
+  AddDialogWindow(hwnd_);
+  std::optional<int> quit = RunMessageLoop([this] { return !showing_; });
+  RemoveDialogWindow(hwnd_);
+  if (showing_) Close();
+  if (quit) PostQuitMessage(*quit);
+}
+
+void TFOBForm::Close() {
+  if (!showing_) return;
+  // The owner is enabled before this window goes, so that it becomes active again.
+  if (HWND owner = GetWindow(hwnd_, GW_OWNER)) EnableWindow(owner, TRUE);
+  ShowWindow(hwnd_, SW_HIDE);
+  showing_ = false;
+}
+
+LRESULT CALLBACK TFOBForm::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return AtEventEdge([&]() -> LRESULT {
+    TFOBForm* self = WindowObject(hwnd, msg, lp, &TFOBForm::hwnd_);
+    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+  });
+}
+
+LRESULT TFOBForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SIZE: Layout(); return 0;
+    case WM_CLOSE: Close(); return 0;  // hidden, not destroyed: the main window owns it
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDCANCEL) Close();
+      return 0;
+    case WM_DESTROY: showing_ = false; return 0;
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wp);
+      if (reinterpret_cast<HWND>(lp) == CoregMemo) {
+        // Read-only, but a memo: it keeps the look of a text field.
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      if (reinterpret_cast<HWND>(lp) == CheckWarning) SetTextColor(dc, kWarningColor);
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+  }
+  return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+LRESULT TFOBForm::OnNotify(const NMHDR& hdr) {
+  if (hdr.hwndFrom != CheckTable) return 0;
+  if (hdr.code == LVN_ITEMCHANGED) {
+    const auto& n = reinterpret_cast<const NMLISTVIEW&>(hdr);
+    const bool chosen = (n.uChanged & LVIF_STATE) && (n.uNewState & LVIS_SELECTED) && !(n.uOldState & LVIS_SELECTED);
+    if (!filling_ && chosen && n.iItem >= 0 && n.iItem < static_cast<int>(checkRows_.size()) && onCheckRowChosen)
+      onCheckRowChosen(checkRows_[static_cast<size_t>(n.iItem)]);
+    return 0;
+  }
+  if (hdr.code == NM_CUSTOMDRAW) {
+    // The worst row in bold red.
+    auto& cd = *reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&hdr));
+    if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    const auto row = static_cast<size_t>(cd.nmcd.dwItemSpec);
+    if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && row < worst_.size() && worst_[row]) {
+      cd.clrText = kWarningColor;
+      SelectObject(cd.nmcd.hdc, fixedBold_.get());
+      return CDRF_NEWFONT;
+    }
+  }
+  return CDRF_DODEFAULT;
+}
+
+}  // namespace win32

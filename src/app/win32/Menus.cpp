@@ -1,0 +1,100 @@
+#include "Menus.h"
+
+#include <vector>
+
+#include "ControlIds.h"
+
+namespace win32 {
+
+namespace {
+
+struct TKey {
+  TShortcut shortcut;
+  WORD vk;
+  BYTE modifiers;
+  const char* text;
+};
+constexpr TKey kKeys[] = {
+    {TShortcut::F1, VK_F1, 0, "F1"},
+    {TShortcut::F2, VK_F2, 0, "F2"},
+    {TShortcut::F3, VK_F3, 0, "F3"},
+    {TShortcut::F4, VK_F4, 0, "F4"},
+    {TShortcut::F5, VK_F5, 0, "F5"},
+    {TShortcut::F6, VK_F6, 0, "F6"},
+    {TShortcut::CtrlO, 'O', FCONTROL, "Ctrl+O"},
+    {TShortcut::CtrlS, 'S', FCONTROL, "Ctrl+S"},
+};
+
+const TKey* KeyOf(TShortcut s) {
+  for (const TKey& k : kKeys)
+    if (k.shortcut == s) return &k;
+  return nullptr;
+}
+
+}  // namespace
+
+const char* ShortcutText(TShortcut s) {
+  const TKey* k = KeyOf(s);
+  return k ? k->text : "";
+}
+
+TMainMenu BuildMainMenu() {
+  TMainMenu m;
+  m.bar = CreateMenu();
+  std::vector<HMENU> open;  // the open menu and submenus, innermost last
+  for (const TMenuEntry& e : MainMenu()) {
+    switch (e.kind) {
+      case TMenuEntry::Menu: {
+        HMENU popup = CreatePopupMenu();
+        AppendMenuA(m.bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), e.caption);
+        open = {popup};
+        break;
+      }
+      case TMenuEntry::Submenu:
+      case TMenuEntry::PortMenu: {
+        HMENU popup = CreatePopupMenu();
+        AppendMenuA(open.back(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), e.caption);
+        if (e.kind == TMenuEntry::PortMenu)
+          m.portMenu = popup;
+        else
+          open.push_back(popup);
+        break;
+      }
+      case TMenuEntry::EndSubmenu: open.pop_back(); break;
+      case TMenuEntry::Separator: AppendMenuA(open.back(), MF_SEPARATOR, 0, nullptr); break;
+      case TMenuEntry::Item: {
+        std::string text = e.caption;
+        if (e.shortcut != TShortcut::None) text = text + "\t" + ShortcutText(e.shortcut);
+        MENUITEMINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+        info.fType = MFT_STRING | (e.radio ? MFT_RADIOCHECK : 0);
+        info.wID = static_cast<UINT>(win32ids::CommandId(e.command));
+        info.dwTypeData = text.data();
+        InsertMenuItemA(open.back(), GetMenuItemCount(open.back()), TRUE, &info);
+        break;
+      }
+    }
+  }
+  return m;
+}
+
+HACCEL BuildAccelerators() {
+  std::vector<ACCEL> table;
+  for (const TMenuEntry& e : MainMenu()) {
+    if (e.kind != TMenuEntry::Item) continue;
+    if (const TKey* k = KeyOf(e.shortcut))
+      table.push_back(
+          {static_cast<BYTE>(FVIRTKEY | k->modifiers), k->vk, static_cast<WORD>(win32ids::CommandId(e.command))});
+  }
+  return CreateAcceleratorTableA(table.data(), static_cast<int>(table.size()));
+}
+
+bool CommandOfId(int id, TCommand& command) {
+  const int index = id - win32ids::kCommandIdBase;
+  if (index < 0 || index > static_cast<int>(TCommand::SpeedButton1)) return false;
+  command = static_cast<TCommand>(index);
+  return true;
+}
+
+}  // namespace win32

@@ -1,0 +1,98 @@
+#include "Win32Util.h"
+
+namespace win32 {
+
+std::string WindowText(HWND hwnd) {
+  int n = GetWindowTextLengthA(hwnd);
+  std::string s(static_cast<size_t>(n) + 1, '\0');
+  n = GetWindowTextA(hwnd, s.data(), n + 1);
+  s.resize(static_cast<size_t>(n < 0 ? 0 : n));
+  return s;
+}
+
+std::string CrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int Px(int designPixels) {
+  static const int dpi = [] {
+    HDC dc = GetDC(nullptr);
+    int d = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ReleaseDC(nullptr, dc);
+    return d > 0 ? d : 96;
+  }();
+  return MulDiv(designPixels, dpi, 96);
+}
+
+TFont PixelFont(const char* face, int pixels, bool fixedPitch) {
+  LOGFONTA lf{};
+  lf.lfHeight = -Px(pixels);  // negative: the character height, not the cell's
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfOutPrecision = OUT_TT_PRECIS;
+  lf.lfQuality = CLEARTYPE_QUALITY;
+  lf.lfPitchAndFamily = fixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS;
+  lstrcpynA(lf.lfFaceName, face, LF_FACESIZE);
+  return TFont(CreateFontIndirectA(&lf));
+}
+
+void RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background, LPCSTR cursor) {
+  WNDCLASSA wc{};
+  if (GetClassInfoA(GetModuleHandleA(nullptr), name, &wc)) return;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, cursor);
+  wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(1));
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  RegisterClassA(&wc);
+}
+
+HWND CreateChild(const char* windowClass, const char* text, DWORD style, HWND parent, int id, DWORD exStyle) {
+  return CreateWindowExA(exStyle, windowClass, text, WS_CHILD | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+}
+
+void SetFont(HWND hwnd, HFONT font) { SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
+
+bool OwnVisible(HWND hwnd) { return (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+namespace {
+struct TSearch {
+  int id;
+  HWND found;
+};
+BOOL CALLBACK MatchId(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<TSearch*>(p);
+  if (GetDlgCtrlID(h) != s->id) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindDescendant(HWND root, int id) {
+  TSearch search{id, nullptr};
+  EnumChildWindows(root, MatchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string ProgramDir() {
+  char path[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string p(path, n < sizeof path ? n : 0);
+  size_t slash = p.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : p.substr(0, slash);
+}
+
+}  // namespace win32

@@ -1,0 +1,68 @@
+#pragma once
+// Small helpers of the Win32 window: texts of windows, fonts in the design's pixel
+// sizes, scaling of the design's pixels to the screen's resolution, child windows.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace win32 {
+
+// The window's text (its caption, or an edit's contents).
+std::string WindowText(HWND hwnd);
+
+// Line breaks as edits and message boxes show them: every "\r", "\n" or "\r\n"
+// becomes "\r\n".
+std::string CrLf(const std::string& text);
+
+// The design's pixels (at 96 dots per inch) on this screen.
+int Px(int designPixels);
+
+struct TGdiDeleter {
+  void operator()(HGDIOBJ h) const {
+    if (h) DeleteObject(h);
+  }
+};
+using TFont = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiDeleter>;
+using TBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter>;
+
+// A font whose character height is `pixels` design pixels. Faces that are not
+// installed fall back to a proportional sans-serif face (or a fixed-pitch one).
+TFont PixelFont(const char* face, int pixels, bool fixedPitch = false);
+
+// Registers a window class of this program once (later calls do nothing); the
+// icon is the program's (resource 1) when it has one.
+void RegisterWindowClass(const char* name, WNDPROC proc, HBRUSH background, LPCSTR cursor = IDC_ARROW);
+
+// The object behind a window that was created with it as the creation parameter:
+// kept with the window from WM_NCCREATE (which also sets its `handle` member) to
+// WM_NCDESTROY; nullptr before and after.
+template <typename T>
+T* WindowObject(HWND hwnd, UINT msg, LPARAM lp, HWND T::*handle) {
+  if (msg == WM_NCCREATE) {
+    auto* created = static_cast<T*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+    created->*handle = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+  }
+  auto* object = reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCDESTROY) SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  return object;
+}
+
+// A child control with the given class, text, style and identifier.
+HWND CreateChild(const char* windowClass, const char* text, DWORD style, HWND parent, int id, DWORD exStyle = 0);
+
+void SetFont(HWND hwnd, HFONT font);
+
+// The window's own visibility flag, whatever its parents' (IsWindowVisible also
+// needs every parent visible).
+bool OwnVisible(HWND hwnd);
+
+// The first descendant of `root` with this control identifier (panels nest).
+HWND FindDescendant(HWND root, int id);
+
+// The folder that holds the program file.
+std::string ProgramDir();
+
+}  // namespace win32
