@@ -6,7 +6,7 @@ CMAKE_GEN := -G Ninja
 # Our own builds treat warnings as errors; a plain `cmake` configure does not.
 WERROR := -DZELTRA_WERROR=ON
 
-.PHONY: all deps build run test test-linux fuzz bench dist dist-test clean
+.PHONY: all deps build run run-windows test test-linux fuzz bench dist dist-test clean
 
 all: build
 
@@ -23,6 +23,10 @@ build: deps $(BUILD)/build.ninja
 run: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target zeltra zeltra-cursor zeltra-trackersim zeltra-fit
 	@scripts/run-zeltra
+
+# The Windows window (64-bit) under Wine, against the tracker emulator.
+run-windows: deps
+	@scripts/run-windows
 
 test: deps
 	@scripts/run-tests
