@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "Interfaces.h"
+#include "Win32Util.h"
 
 namespace win32 {
 
@@ -25,6 +26,17 @@ LRESULT AtEventEdge(Work&& work, LRESULT onError = 0) {
     ShowEventError("Unexpected error");
   }
   return onError;
+}
+
+// The window procedure of a class whose objects handle their own window's messages
+// (T::OnMessage): the object is the window's creation parameter; `Handle` is the
+// member that receives the window's handle at WM_NCCREATE.
+template <typename T, HWND T::*Handle>
+LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return AtEventEdge([&]() -> LRESULT {
+    T* object = WindowObject(hwnd, msg, lp, Handle);
+    return object ? object->OnMessage(msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 }  // namespace win32

@@ -26,7 +26,8 @@ SIZE Outer(HWND hwnd, int w, int h) {
 }  // namespace
 
 TFOBForm::TFOBForm(HWND owner) {
-  RegisterWindowClass(win32ids::kTransformsClass, Proc, GetSysColorBrush(COLOR_BTNFACE));
+  RegisterWindowClass(win32ids::kTransformsClass, ObjectWindowProc<TFOBForm, &TFOBForm::hwnd_>,
+                      GetSysColorBrush(COLOR_BTNFACE));
   fixed_ = PixelFont("Courier New", 13, true);
   ui_ = PixelFont("MS Sans Serif", 11);
   {
@@ -202,13 +203,6 @@ void TFOBForm::Close() {
   if (HWND owner = GetWindow(hwnd_, GW_OWNER)) EnableWindow(owner, TRUE);
   ShowWindow(hwnd_, SW_HIDE);
   showing_ = false;
-}
-
-LRESULT CALLBACK TFOBForm::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return AtEventEdge([&]() -> LRESULT {
-    TFOBForm* self = WindowObject(hwnd, msg, lp, &TFOBForm::hwnd_);
-    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
-  });
 }
 
 LRESULT TFOBForm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

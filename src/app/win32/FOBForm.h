@@ -34,6 +34,9 @@ class TFOBForm {
   bool Showing() const { return showing_; }
   void Close();
 
+  // The window's messages (through ObjectWindowProc).
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+
   // Called with the calibration row of a check table row the operator chose.
   std::function<void(int)> onCheckRowChosen;
 
@@ -43,8 +46,6 @@ class TFOBForm {
   HWND CheckWarning = nullptr;
 
  private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnNotify(const NMHDR& hdr);
   void Layout();
   bool CheckShown() const;

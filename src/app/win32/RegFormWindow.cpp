@@ -34,7 +34,8 @@ bool IsUpDownId(int id, int& edit) {
 TWin32RegFormView::TWin32RegFormView(const TRegFormServices& services, TWin32WaitClock* progress)
     : progress_(progress) {
   RegisterControlClasses();
-  RegisterWindowClass(win32ids::kMainClass, Proc, GetSysColorBrush(COLOR_BTNFACE));
+  RegisterWindowClass(win32ids::kMainClass, ObjectWindowProc<TWin32RegFormView, &TWin32RegFormView::hwnd_>,
+                      GetSysColorBrush(COLOR_BTNFACE));
   menu_ = BuildMainMenu();
   accelerators_ = BuildAccelerators();
   // Centred on the screen.
@@ -181,13 +182,6 @@ void TWin32RegFormView::Show(int showCommand) {
 
 // ---------------------------------------------------------------------------
 // Window events
-
-LRESULT CALLBACK TWin32RegFormView::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return AtEventEdge([&]() -> LRESULT {
-    TWin32RegFormView* view = WindowObject(hwnd, msg, lp, &TWin32RegFormView::hwnd_);
-    return view ? view->OnMessage(msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
-  });
-}
 
 LRESULT TWin32RegFormView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {

@@ -44,6 +44,8 @@ class TWin32RegFormView : public IRegFormView {
   // The button of a command (nullptr for the menu's commands).
   HWND Button(TCommand command) const;
   TSpinEdit& Edit(TEdit edit) { return edits_[static_cast<int>(edit)]; }
+  // The window's messages (through ObjectWindowProc).
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   // Ticks of Timer1 so far (for measurements).
   int TimerTicks() const { return ticks_; }
 
@@ -87,8 +89,6 @@ class TWin32RegFormView : public IRegFormView {
   void ShowTransforms() override;
 
  private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code, HWND control);
   LRESULT OnNotify(const NMHDR& hdr);
   void OnActivate(bool active);
