@@ -491,6 +491,39 @@ TEST(Win32Window, SpinEditRefusesTextThatCannotBecomeAnInt32) {
 // ---------------------------------------------------------------------------
 // Views, Transforms, dialogs, progress, errors, timer
 
+TEST(Win32Window, TrackerLabelIsPaintedBlackUpTo30AndRedBeyond) {
+  TWindow w;
+  HWND label = w.view->dxFOBlabel;
+  RECT r;
+  GetClientRect(label, &r);
+  HDC screen = GetDC(label);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, r.right, r.bottom);
+  SelectObject(mem, bmp);
+  struct TCase {
+    TTrackerReading reading;
+    const char* text;
+    COLORREF ink;
+  };
+  const TCase cases[] = {{{30000, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", RGB(0, 0, 0)},
+                         {{30001, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", RGB(255, 0, 0)},
+                         {{1234, -5678, 0}, " x    1.2 y   -5.7 z    0.0 d    5.8", RGB(0, 0, 0)}};
+  for (const TCase& c : cases) {
+    w.F().TrackerReading = c.reading;
+    w.F().UpdateTrackerLabel();
+    EXPECT_EQ(WindowText(label), c.text);
+    EXPECT_EQ(LabelColor(label), c.ink);
+    SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+    int inked = 0;
+    for (int y = 0; y < r.bottom; ++y)
+      for (int x = 0; x < r.right; ++x) inked += GetPixel(mem, x, y) == c.ink;
+    EXPECT_GT(inked, 20) << c.reading.FOBx;
+  }
+  DeleteDC(mem);
+  DeleteObject(bmp);
+  ReleaseDC(label, screen);
+}
+
 TEST(Win32Window, TrackViewShowsItsControlsInPlaceOfTheTable) {
   TWindow w;
   w.AddRows(6);
