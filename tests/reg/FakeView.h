@@ -4,6 +4,7 @@
 // whose value changes calls XEditChange; a grid whose current cell moves calls
 // RegGridSelectCell).
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ class TFakeView : public IRegFormView {
   int trackerLabelSets = 0;
   std::string formula, distance;
   std::array<bool, 6> visible{true, true, true, true, true, true};
-  std::array<bool, kCheckItemCount> checked{};
+  std::map<TCommand, bool> checked;
   std::vector<std::string> portCaptions;
   std::vector<bool> portChecked;
   std::string caption = "Zeltra";
@@ -38,7 +39,7 @@ class TFakeView : public IRegFormView {
   std::string checkSummary, checkWarning;
 
   int32_t& Edit(TEdit e) { return edits[static_cast<size_t>(e)]; }
-  bool Checked(TCheckItem i) const { return checked[static_cast<size_t>(i)]; }
+  bool Checked(TCommand i) const { return checked.count(i) && checked.at(i); }
   TVoxel Edits() const { return {edits[0], edits[1], edits[2]}; }
   // The operator types a value into an edit.
   void Type(TEdit e, int32_t v) {
@@ -85,7 +86,7 @@ class TFakeView : public IRegFormView {
   void SetDistanceText(const std::string& text) override { distance = text; }
   bool ControlVisible(TControl c) const override { return visible[static_cast<size_t>(c)]; }
   void SetControlVisible(TControl c, bool v) override { visible[static_cast<size_t>(c)] = v; }
-  void SetItemChecked(TCheckItem i, bool c) override { checked[static_cast<size_t>(i)] = c; }
+  void SetItemChecked(TCommand i, bool c) override { checked[i] = c; }
   void AddPortItem(const std::string& caption) override {
     portCaptions.push_back(caption);
     portChecked.push_back(false);

@@ -106,8 +106,8 @@ class RegFormTest : public ::testing::Test, protected TFakeServices {
 
 TEST_F(RegFormTest, LifeCycleStartsTheTrackerOnTheFirstTickWithTheTimerStopped) {
   Create();
-  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBird1));  // as designed
-  EXPECT_TRUE(view.Checked(TCheckItem::N576001));
+  EXPECT_TRUE(view.Checked(TCommand::FlockofBirdsMiniBird1));  // as designed
+  EXPECT_TRUE(view.Checked(TCommand::N576001));
   EXPECT_FALSE(view.timer);
   form->FormShow();
   EXPECT_EQ(Cell(0, 0), "MRI");
@@ -428,9 +428,9 @@ TEST_F(RegFormTest, AFileThatFailsChangesNothing) {
 TEST_F(RegFormTest, FirstRunUsesDefaultsAndWritesAllFourAtExit) {
   ports.ports = {"COM1", "COM3"};
   Start();
-  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBirdStream1));
-  EXPECT_TRUE(view.Checked(TCheckItem::N1152001));
-  EXPECT_FALSE(view.Checked(TCheckItem::N576001));
+  EXPECT_TRUE(view.Checked(TCommand::FlockofBirdsMiniBirdStream1));
+  EXPECT_TRUE(view.Checked(TCommand::N1152001));
+  EXPECT_FALSE(view.Checked(TCommand::N576001));
   EXPECT_EQ(form->Tracker.PortName, "COM1");
   Close();
   EXPECT_EQ(settings->values["PortName"].text, "COM1");
@@ -448,7 +448,7 @@ TEST_F(RegFormTest, MissingValueStopsTheTrackerForOneRun) {
   EXPECT_FALSE(view.timer);
   EXPECT_EQ(form->Timer1Tag, 0);
   EXPECT_TRUE(port->opens.empty());
-  EXPECT_TRUE(view.Checked(TCheckItem::FlockofBirdsMiniBird1)) << "the designed check mark stays";
+  EXPECT_TRUE(view.Checked(TCommand::FlockofBirdsMiniBird1)) << "the designed check mark stays";
   Close();
   EXPECT_EQ(settings->values["BPS"].dword, 115200u);
   messages.Clear();
@@ -462,7 +462,7 @@ TEST_F(RegFormTest, UnsupportedSpeedIsResetWithItsMessage) {
   StoreSettings("COM1", 4800, 0, 1);
   Start();
   EXPECT_EQ(startupMessages.at(0), "Unsupported BPS: 4800resetting to 115200 bps.");
-  EXPECT_TRUE(view.Checked(TCheckItem::N1152001));
+  EXPECT_TRUE(view.Checked(TCommand::N1152001));
   EXPECT_EQ(form->Tracker.BPS, 115200);
   EXPECT_EQ(port->opens.at(0), (std::pair<std::string, int32_t>{"COM1", 115200}));
 }
@@ -517,18 +517,18 @@ TEST_F(RegFormTest, SpeedAndTypeNeedAdvancedMode) {
     TCommand command;
     std::vector<std::string> messages;
     size_t newOpens;
-    TCheckItem checked;  // the Type or Speed item checked afterwards
+    TCommand checked;  // the Type or Speed item checked afterwards
   } steps[] = {
       // Speed without Advanced Mode: refused, but the link is reconnected anyway.
-      {TCommand::N96001, {kSpeedRefusedMessage, kPrompt + "115200"}, 1, TCheckItem::N1152001},
+      {TCommand::N96001, {kSpeedRefusedMessage, kPrompt + "115200"}, 1, TCommand::N1152001},
       // The speed already in use: no speed message, the prompt, a reconnect.
-      {TCommand::N1152001, {kPrompt + "115200"}, 1, TCheckItem::N1152001},
+      {TCommand::N1152001, {kPrompt + "115200"}, 1, TCommand::N1152001},
       // Type without Advanced Mode: only the refusal, the link is not touched.
-      {TCommand::Fast1, {kTypeRefusedMessage}, 0, TCheckItem::FlockofBirdsMiniBirdStream1},
-      {TCommand::AdvancedMenuItem, {}, 0, TCheckItem::AdvancedMenuItem},
-      {TCommand::N384001, {kPrompt + "38400"}, 1, TCheckItem::N384001},
-      {TCommand::Fast1, {}, 1, TCheckItem::Fast1},  // no prompt for a Fastrak
-      {TCommand::ResetConnectionMenu, {}, 1, TCheckItem::Fast1},
+      {TCommand::Fast1, {kTypeRefusedMessage}, 0, TCommand::FlockofBirdsMiniBirdStream1},
+      {TCommand::AdvancedMenuItem, {}, 0, TCommand::AdvancedMenuItem},
+      {TCommand::N384001, {kPrompt + "38400"}, 1, TCommand::N384001},
+      {TCommand::Fast1, {}, 1, TCommand::Fast1},  // no prompt for a Fastrak
+      {TCommand::ResetConnectionMenu, {}, 1, TCommand::Fast1},
   };
   for (const Step& s : steps) {
     messages.Clear();
@@ -536,8 +536,8 @@ TEST_F(RegFormTest, SpeedAndTypeNeedAdvancedMode) {
     EXPECT_EQ(messages.messages, s.messages) << static_cast<int>(s.command);
     EXPECT_EQ(port->opens.size(), opens += s.newOpens) << static_cast<int>(s.command);
     EXPECT_TRUE(view.Checked(s.checked)) << static_cast<int>(s.command);
-    int typesChecked = view.Checked(TCheckItem::FlockofBirdsMiniBird1) +
-                       view.Checked(TCheckItem::FlockofBirdsMiniBirdStream1) + view.Checked(TCheckItem::Fast1);
+    int typesChecked = view.Checked(TCommand::FlockofBirdsMiniBird1) +
+                       view.Checked(TCommand::FlockofBirdsMiniBirdStream1) + view.Checked(TCommand::Fast1);
     EXPECT_EQ(typesChecked, 1);
   }
   EXPECT_EQ(port->opens.back(), (std::pair<std::string, int32_t>{"COM1", 38400}));
@@ -566,7 +566,7 @@ TEST_F(RegFormTest, ModeSwitchNeedsFiveRowsAndReturnsWithTheFocusInTheGrid) {
   form->Command(TCommand::CalibrateItem);
   EXPECT_FALSE(form->IsCalibrateView());
   for (TControl c : kToolbarControls) EXPECT_FALSE(view.ControlVisible(c));
-  EXPECT_TRUE(view.Checked(TCheckItem::CalibrateItem));
+  EXPECT_TRUE(view.Checked(TCommand::CalibrateItem));
   EXPECT_EQ(view.report.front(), "Number of observations =     5");
   form->Command(TCommand::SpeedButton1);
   EXPECT_EQ(view.transformsShown, 1);

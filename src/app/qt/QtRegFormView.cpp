@@ -307,7 +307,6 @@ void TQtRegFormView::BuildMenus() {
         addAction(a);
         if (e.checkable) {
           a->setCheckable(true);
-          checkItems_[static_cast<int>(e.check)] = a;
           if (e.radio) {
             QActionGroup*& g = groups[menus.back()];
             if (!g) g = new QActionGroup(this);
@@ -456,8 +455,8 @@ void TQtRegFormView::UpdateViewAreas() {
   TrackPanel->setVisible(RegGrid->isHidden());
 }
 
-void TQtRegFormView::SetItemChecked(TCheckItem item, bool checked) {
-  if (QAction* a = checkItems_[static_cast<int>(item)]) a->setChecked(checked);
+void TQtRegFormView::SetItemChecked(TCommand item, bool checked) {
+  if (QAction* a = Action(item); a && a->isCheckable()) a->setChecked(checked);
 }
 
 void TQtRegFormView::AddPortItem(const std::string& caption) {

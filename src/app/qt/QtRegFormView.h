@@ -68,7 +68,7 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   void SetDistanceText(const std::string& text) override;
   bool ControlVisible(TControl control) const override;
   void SetControlVisible(TControl control, bool visible) override;
-  void SetItemChecked(TCheckItem item, bool checked) override;
+  void SetItemChecked(TCommand item, bool checked) override;
   void AddPortItem(const std::string& caption) override;
   void SetPortItemChecked(int index, bool checked) override;
   void SetCaption(const std::string& caption) override;
@@ -99,7 +99,6 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   TSpinEdit* edits_[kEditCount] = {};
   std::map<TCommand, QAction*> actions_;
   std::map<TCommand, QToolButton*> buttons_;
-  QAction* checkItems_[kCheckItemCount] = {};
   std::vector<QAction*> portActions_;
   bool shown_ = false;
   bool rebuildingGrid_ = false;

@@ -308,8 +308,8 @@ void TWin32RegFormView::UpdateViewAreas() {
   }
 }
 
-void TWin32RegFormView::SetItemChecked(TCheckItem item, bool checked) {
-  CheckMenuItem(menu_.bar, static_cast<UINT>(win32ids::CommandId(CommandOf(item))),
+void TWin32RegFormView::SetItemChecked(TCommand item, bool checked) {
+  CheckMenuItem(menu_.bar, static_cast<UINT>(win32ids::CommandId(item)),
                 MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 

@@ -74,7 +74,7 @@ class TWin32RegFormView : public IRegFormView {
   void SetDistanceText(const std::string& text) override;
   bool ControlVisible(TControl control) const override;
   void SetControlVisible(TControl control, bool visible) override;
-  void SetItemChecked(TCheckItem item, bool checked) override;
+  void SetItemChecked(TCommand item, bool checked) override;
   void AddPortItem(const std::string& caption) override;
   void SetPortItemChecked(int index, bool checked) override;
   void SetCaption(const std::string& caption) override;

@@ -7,7 +7,6 @@ namespace {
 
 using E = TMenuEntry;
 using C = TCommand;
-using K = TCheckItem;
 using S = TShortcut;
 
 constexpr TMenuEntry kMainMenu[] = {
@@ -22,29 +21,27 @@ constexpr TMenuEntry kMainMenu[] = {
     {E::Item, "ResampleMRI1", "Resample MRI", C::ResampleMRI1, S::F3},
     {E::Item, "ResampleFOB1", "Resample FOB", C::ResampleFOB1, S::F4},
     {E::Menu, "Mode1", "&Mode"},
-    {E::Item, "CalibrateItem", "Switch betwen Calibrate and Track", C::CalibrateItem, S::F5, true, true,
-     K::CalibrateItem},
+    {E::Item, "CalibrateItem", "Switch betwen Calibrate and Track", C::CalibrateItem, S::F5, true, true},
     {E::Menu, "Tracker1", "&Tracker"},
     {E::Submenu, "Type1", "Type"},
     {E::Item, "FlockofBirdsMiniBird1", "Flock of Birds/MiniBird Point", C::FlockofBirdsMiniBird1, S::None,
-     true, true, K::FlockofBirdsMiniBird1, 0},
+     true, true, 0},
     {E::Item, "FlockofBirdsMiniBirdStream1", "Flock of Birds/MiniBird Stream",
-     C::FlockofBirdsMiniBirdStream1, S::None, true, true, K::FlockofBirdsMiniBirdStream1, 1},
-    {E::Item, "Fast1", "Fastrak", C::Fast1, S::None, true, true, K::Fast1, 2},
+     C::FlockofBirdsMiniBirdStream1, S::None, true, true, 1},
+    {E::Item, "Fast1", "Fastrak", C::Fast1, S::None, true, true, 2},
     {E::EndSubmenu, "", ""},
     {E::Submenu, "Connection1", "Speed"},
-    {E::Item, "N96001", "9600 bps", C::N96001, S::None, true, true, K::N96001, 9600},
-    {E::Item, "N192001", "19200 bps", C::N192001, S::None, true, true, K::N192001, 19200},
-    {E::Item, "N384001", "38400 bps", C::N384001, S::None, true, true, K::N384001, 38400},
-    {E::Item, "N576001", "57600 bps", C::N576001, S::None, true, true, K::N576001, 57600},
-    {E::Item, "N1152001", "115200 bps", C::N1152001, S::None, true, true, K::N1152001, 115200},
+    {E::Item, "N96001", "9600 bps", C::N96001, S::None, true, true, 9600},
+    {E::Item, "N192001", "19200 bps", C::N192001, S::None, true, true, 19200},
+    {E::Item, "N384001", "38400 bps", C::N384001, S::None, true, true, 38400},
+    {E::Item, "N576001", "57600 bps", C::N576001, S::None, true, true, 57600},
+    {E::Item, "N1152001", "115200 bps", C::N1152001, S::None, true, true, 115200},
     {E::EndSubmenu, "", ""},
     {E::PortMenu, "PortMenu", "Port"},
     {E::Item, "ResetConnectionMenu", "Reset Connection", C::ResetConnectionMenu, S::F6},
     {E::Menu, "Help1", "&Help"},
     {E::Item, "About1", "About", C::About1},
-    {E::Item, "AdvancedMenuItem", "Advanced Mode", C::AdvancedMenuItem, S::None, true, false,
-     K::AdvancedMenuItem},
+    {E::Item, "AdvancedMenuItem", "Advanced Mode", C::AdvancedMenuItem, S::None, true, false},
 };
 
 constexpr TToolButton kToolColumn[] = {
@@ -62,12 +59,6 @@ const TMenuEntry* MenuEntryOf(TCommand command) {
   for (const TMenuEntry& e : kMainMenu)
     if (e.kind == TMenuEntry::Item && e.command == command) return &e;
   return nullptr;
-}
-
-TCommand CommandOf(TCheckItem item) {
-  for (const TMenuEntry& e : kMainMenu)
-    if (e.kind == TMenuEntry::Item && e.checkable && e.check == item) return e.command;
-  return TCommand::CalibrateItem;
 }
 
 std::span<const TToolButton> ToolColumn() { return kToolColumn; }

@@ -38,21 +38,6 @@ enum class TCommand {
   SpeedButton1,
 };
 
-// Menu items that carry a check mark; the controller decides every one of them.
-enum class TCheckItem {
-  FlockofBirdsMiniBird1,
-  FlockofBirdsMiniBirdStream1,
-  Fast1,
-  N96001,
-  N192001,
-  N384001,
-  N576001,
-  N1152001,
-  CalibrateItem,
-  AdvancedMenuItem,
-};
-constexpr int kCheckItemCount = 10;
-
 enum class TShortcut { None, F1, F2, F3, F4, F5, F6, CtrlO, CtrlS };
 
 // One line of the main menu, in menu order. A Menu line starts a top-level menu, a
@@ -64,17 +49,14 @@ struct TMenuEntry {
   const char* caption;  // with '&' before the mnemonic letter of a top-level menu
   TCommand command = TCommand::Open1;
   TShortcut shortcut = TShortcut::None;
-  bool checkable = false;
-  bool radio = false;   // one of a group of which one is checked
-  TCheckItem check = TCheckItem::CalibrateItem;
-  int32_t tag = 0;      // the Tag of Type and Speed items
+  bool checkable = false;  // carries a check mark, which the controller decides
+  bool radio = false;      // one of a group of which one is checked
+  int32_t tag = 0;         // the Tag of Type and Speed items
 };
 std::span<const TMenuEntry> MainMenu();
 
 // The menu line of a command (nullptr when it has none).
 const TMenuEntry* MenuEntryOf(TCommand command);
-// The command of a check-marked item.
-TCommand CommandOf(TCheckItem item);
 
 // The four buttons of the tool column, top to bottom.
 enum class TGlyph { Open, Save, Add, Delete, Mode, Report };

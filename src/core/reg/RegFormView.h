@@ -63,7 +63,7 @@ class IRegFormView {
   virtual void SetControlVisible(TControl control, bool visible) = 0;
 
   // ---- Menus ----
-  virtual void SetItemChecked(TCheckItem item, bool checked) = 0;
+  virtual void SetItemChecked(TCommand item, bool checked) = 0;
   virtual void AddPortItem(const std::string& caption) = 0;  // appended to Port
   virtual void SetPortItemChecked(int index, bool checked) = 0;
 

@@ -34,13 +34,13 @@ class TUpdatingEdits {
   bool& flag_;
 };
 
-constexpr TCheckItem kTypeItems[] = {TCheckItem::FlockofBirdsMiniBird1,
-                                     TCheckItem::FlockofBirdsMiniBirdStream1, TCheckItem::Fast1};
-constexpr TCheckItem kSpeedItems[] = {TCheckItem::N96001, TCheckItem::N192001, TCheckItem::N384001,
-                                      TCheckItem::N576001, TCheckItem::N1152001};
+constexpr TCommand kTypeItems[] = {TCommand::FlockofBirdsMiniBird1, TCommand::FlockofBirdsMiniBirdStream1,
+                                   TCommand::Fast1};
+constexpr TCommand kSpeedItems[] = {TCommand::N96001, TCommand::N192001, TCommand::N384001, TCommand::N576001,
+                                    TCommand::N1152001};
 
-int32_t TagOf(TCheckItem item) {
-  const TMenuEntry* e = MenuEntryOf(CommandOf(item));
+int32_t TagOf(TCommand item) {
+  const TMenuEntry* e = MenuEntryOf(item);
   return e ? e->tag : 0;
 }
 
@@ -69,14 +69,14 @@ void TRegForm::Command(TCommand command) {
     case TCommand::ResampleMRI1: ResampleMRI1Click(0); break;
     case TCommand::ResampleFOB1: ResampleMRI1Click(1); break;
     case TCommand::CalibrateItem: ModeClick(); break;
-    case TCommand::FlockofBirdsMiniBird1: Fast1Click(TCheckItem::FlockofBirdsMiniBird1); break;
-    case TCommand::FlockofBirdsMiniBirdStream1: Fast1Click(TCheckItem::FlockofBirdsMiniBirdStream1); break;
-    case TCommand::Fast1: Fast1Click(TCheckItem::Fast1); break;
-    case TCommand::N96001: N1152001Click(TCheckItem::N96001); break;
-    case TCommand::N192001: N1152001Click(TCheckItem::N192001); break;
-    case TCommand::N384001: N1152001Click(TCheckItem::N384001); break;
-    case TCommand::N576001: N1152001Click(TCheckItem::N576001); break;
-    case TCommand::N1152001: N1152001Click(TCheckItem::N1152001); break;
+    case TCommand::FlockofBirdsMiniBird1: Fast1Click(command); break;
+    case TCommand::FlockofBirdsMiniBirdStream1: Fast1Click(command); break;
+    case TCommand::Fast1: Fast1Click(command); break;
+    case TCommand::N96001: N1152001Click(command); break;
+    case TCommand::N192001: N1152001Click(command); break;
+    case TCommand::N384001: N1152001Click(command); break;
+    case TCommand::N576001: N1152001Click(command); break;
+    case TCommand::N1152001: N1152001Click(command); break;
     case TCommand::ResetConnectionMenu: ResetConnectionMenuClick(); break;
     case TCommand::About1: About1Click(); break;
     case TCommand::AdvancedMenuItem: AdvancedMenuItemClick(); break;
@@ -97,7 +97,7 @@ void TRegForm::FormCreate() {
   // user's locale.
   std::setlocale(LC_NUMERIC, "C");
   // The design's check marks until the settings are read.
-  view_.SetItemChecked(TCheckItem::CalibrateItem, true);
+  view_.SetItemChecked(TCommand::CalibrateItem, true);
   ApplyRadioChecks();
   memMap_ = std::make_unique<TEMemMap>();
   try {
@@ -151,7 +151,7 @@ void TRegForm::About1Click() { services_.messages->ShowMessage(kAboutText); }
 void TRegForm::AdvancedMenuItemClick() {
   // Toggles its own check mark; not stored.
   advanced_ = !advanced_;
-  view_.SetItemChecked(TCheckItem::AdvancedMenuItem, advanced_);
+  view_.SetItemChecked(TCommand::AdvancedMenuItem, advanced_);
 }
 
 // ---------------------------------------------------------------------------
@@ -382,7 +382,7 @@ void TRegForm::QueryOrSampleBtnClick() {
 
 void TRegForm::ModeClick() {
   // A radio item whose check mark never changes.
-  view_.SetItemChecked(TCheckItem::CalibrateItem, true);
+  view_.SetItemChecked(TCommand::CalibrateItem, true);
   QueryOrSampleBtnClick();
 }
 
@@ -409,19 +409,19 @@ void TRegForm::InitFOB() { link_.InitFOB(); }
 void TRegForm::InitFOBdialog() { link_.InitFOBdialog(); }
 
 void TRegForm::ApplyRadioChecks() {
-  for (TCheckItem i : kTypeItems) view_.SetItemChecked(i, i == typeChecked_);
-  for (TCheckItem i : kSpeedItems) view_.SetItemChecked(i, i == speedChecked_);
+  for (TCommand i : kTypeItems) view_.SetItemChecked(i, i == typeChecked_);
+  for (TCommand i : kSpeedItems) view_.SetItemChecked(i, i == speedChecked_);
 }
 
 void TRegForm::StartupFOB() {
   std::string message;
   if (CheckSpeed(Tracker, message)) {
-    for (TCheckItem i : kSpeedItems)
+    for (TCommand i : kSpeedItems)
       if (TagOf(i) == Tracker.BPS) speedChecked_ = i;
     ApplyRadioChecks();
   } else {
     services_.messages->ShowMessage(message);
-    speedChecked_ = TCheckItem::N1152001;
+    speedChecked_ = TCommand::N1152001;
     ApplyRadioChecks();
   }
   std::vector<std::string> ports =
@@ -453,13 +453,13 @@ void TRegForm::PortItemClick(int index) {
 }
 
 void TRegForm::updateModeMenu() {
-  typeChecked_ = Tracker.IsFastrak     ? TCheckItem::Fast1
-                 : Tracker.IsStreaming ? TCheckItem::FlockofBirdsMiniBirdStream1
-                                       : TCheckItem::FlockofBirdsMiniBird1;
+  typeChecked_ = Tracker.IsFastrak     ? TCommand::Fast1
+                 : Tracker.IsStreaming ? TCommand::FlockofBirdsMiniBirdStream1
+                                       : TCommand::FlockofBirdsMiniBird1;
   ApplyRadioChecks();
 }
 
-void TRegForm::Fast1Click(TCheckItem item) {
+void TRegForm::Fast1Click(TCommand item) {
   // A window may already have moved the check mark; the handler decides where it
   // belongs.
   ApplyRadioChecks();
@@ -474,7 +474,7 @@ void TRegForm::Fast1Click(TCheckItem item) {
   InitFOBdialog();
 }
 
-void TRegForm::N1152001Click(TCheckItem item) {
+void TRegForm::N1152001Click(TCommand item) {
   ApplyRadioChecks();
   int32_t tag = TagOf(item);
   if (tag != Tracker.BPS) {

@@ -119,8 +119,8 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void InitFOBdialog();
   void StartupFOB();
   void updateModeMenu();
-  void Fast1Click(TCheckItem item);
-  void N1152001Click(TCheckItem item);
+  void Fast1Click(TCommand item);
+  void N1152001Click(TCommand item);
   void ResetConnectionMenuClick();
 
   // ---- Help and File ----
@@ -155,8 +155,8 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   std::unique_ptr<TEMemMap> memMap_;
   std::unique_ptr<ISerialPort> trackerPort_;
   TTrackerLink link_;
-  TCheckItem typeChecked_ = TCheckItem::FlockofBirdsMiniBird1;  // as designed
-  TCheckItem speedChecked_ = TCheckItem::N576001;              // as designed
+  TCommand typeChecked_ = TCommand::FlockofBirdsMiniBird1;  // as designed
+  TCommand speedChecked_ = TCommand::N576001;              // as designed
   bool advanced_ = false;
   std::vector<std::string> portItems_;
   std::vector<bool> portChecked_;

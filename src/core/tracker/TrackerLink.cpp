@@ -29,12 +29,17 @@ class TPollingGuard {
 class TConnectScope {
  public:
   explicit TConnectScope(ITrackerHost& host) : host_(host) { host_.BeginConnect(); }
-  ~TConnectScope() { host_.EndConnect(); }
+  ~TConnectScope() { End(); }
   TConnectScope(const TConnectScope&) = delete;
   TConnectScope& operator=(const TConnectScope&) = delete;
+  void End() {
+    if (open_) host_.EndConnect();
+    open_ = false;
+  }
 
  private:
   ITrackerHost& host_;
+  bool open_ = true;
 };
 
 }  // namespace
@@ -78,6 +83,9 @@ void TTrackerLink::InitFOB() {
     port.WriteByte(kFlockModelIdParam);
     clock_.Sleep(kWaitForModelId);
     if (port.BytesWaiting() < static_cast<uint32_t>(kFlockModelIdSize)) {
+      // The message stands on its own, not over the progress of an exchange that
+      // has failed; the rest of the exchange goes on without it.
+      connecting.End();
       messages_.ShowMessage(ConnectionErrorText(state_.PortName, state_.BPS, port.BytesWaiting()));
     } else {
       std::string id;
