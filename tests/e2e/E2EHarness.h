@@ -14,14 +14,13 @@
 #include <vector>
 
 #include "ControllerFakes.h"
-#include "ComPort.h"
 #include "QtServices.h"
 #include "SerialPorts.h"
-#include "SettingsStore.h"
 #include "TestSupport.h"
 #include "ViewerLink.h"
 #include "fob.h"
 #include "math/RegMult.h"
+#include "reg/SystemServices.h"
 #include "QtRegFormView.h"
 
 namespace e2e {
@@ -108,15 +107,8 @@ struct TWindow {
   std::unique_ptr<TFOBForm> fob;
 
   TWindow() {
-    TRegFormServices s;
-    s.messages = &messages;
-    s.files = &files;
-    s.clock = &clock;
-    s.ports = &ports;
-    s.settings = [] { return CreateUserSettingsStore(); };
-    s.serialPort = [] { return std::make_unique<TComPort>(); };
-    s.programDir = ZELTRA_BIN_DIR;
-    form = std::make_unique<TQtRegFormView>(s, &clock);
+    form = std::make_unique<TQtRegFormView>(SystemRegFormServices(messages, files, clock, ports, ZELTRA_BIN_DIR),
+                                            &clock);
     fob = std::make_unique<TFOBForm>(form.get());
     form->SetTransformsWindow(fob.get());
     clock.SetParent(form.get());

@@ -4,12 +4,11 @@
 #include <QMessageBox>
 #include <memory>
 
-#include "ComPort.h"
+#include "QtRegFormView.h"
 #include "QtServices.h"
 #include "SerialPorts.h"
-#include "SettingsStore.h"
 #include "fob.h"
-#include "QtRegFormView.h"
+#include "reg/SystemServices.h"
 
 namespace {
 
@@ -50,14 +49,8 @@ int main(int argc, char** argv) {
   TSystemPortLister ports;
   app.errors = &messages;
 
-  TRegFormServices services;
-  services.messages = &messages;
-  services.files = &files;
-  services.clock = &clock;
-  services.ports = &ports;
-  services.settings = [] { return CreateUserSettingsStore(); };
-  services.serialPort = [] { return std::make_unique<TComPort>(); };
-  services.programDir = QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString();
+  const TRegFormServices services = SystemRegFormServices(
+      messages, files, clock, ports, QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
 
   TQtRegFormView RegForm(services, &clock);
   TFOBForm FOBForm(&RegForm);

@@ -3,17 +3,14 @@
 #include <commctrl.h>
 #include <mmsystem.h>
 
-#include <memory>
-
-#include "ComPort.h"
 #include "EventEdge.h"
 #include "FOBForm.h"
 #include "MessageLoop.h"
 #include "RegFormWindow.h"
 #include "SerialPorts.h"
-#include "SettingsStore.h"
 #include "Win32Services.h"
 #include "Win32Util.h"
+#include "reg/SystemServices.h"
 
 namespace {
 
@@ -47,14 +44,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   TSystemPortLister ports;
   win32::SetEventErrorBox(&messages);
 
-  TRegFormServices services;
-  services.messages = &messages;
-  services.files = &files;
-  services.clock = &clock;
-  services.ports = &ports;
-  services.settings = [] { return CreateUserSettingsStore(); };
-  services.serialPort = [] { return std::make_unique<TComPort>(); };
-  services.programDir = win32::ProgramDir();
+  const TRegFormServices services = SystemRegFormServices(messages, files, clock, ports, win32::ProgramDir());
 
   int rc = 0;
   {
