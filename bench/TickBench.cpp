@@ -63,7 +63,7 @@ struct TBench {
       port = p.get();
       return p;
     };
-    s.viewerNames = ViewerBlockNames();
+    s.cursorBlock = [](bool& created) { return OpenCursorBlock(ViewerBlockNames(), created); };
     ports.ports = {"COM1"};
     form = std::make_unique<TRegForm>(s, view);
     view.form = form.get();

@@ -35,6 +35,10 @@ class TEMemMap {
   // Waits without a time-out for the mutex; a mutex whose holder died counts as
   // acquired. Does nothing when already locked (no nesting count) or without mutex.
   void Lock();
+  // Waits at most timeoutMs for the mutex (a holder that died counts as released).
+  // True when this object holds it then (also when it held it already); false when
+  // another holder kept it, or without a mutex.
+  bool TryLock(uint32_t timeoutMs);
   // Releases the mutex if this object holds it.
   void Unlock();
   // Records the last system error code; returns false.

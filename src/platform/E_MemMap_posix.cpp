@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 
 #include "E_MemMap.h"
@@ -61,6 +62,25 @@ void TEMemMap::Lock() {
     while (flock(d->MutexHandle, LOCK_EX) != 0 && errno == EINTR) {
     }
     Locked_ = true;
+  }
+}
+
+bool TEMemMap::TryLock(uint32_t timeoutMs) {
+  if (Locked_) return true;
+  if (d->MutexHandle < 0) return false;
+  // flock has no time-out: try without blocking, and again after short naps until
+  // the time is up.
+  struct timespec start {};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    if (flock(d->MutexHandle, LOCK_EX | LOCK_NB) == 0) return Locked_ = true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t elapsedUs = (now.tv_sec - start.tv_sec) * 1000000 + (now.tv_nsec - start.tv_nsec) / 1000;
+    if (elapsedUs >= static_cast<int64_t>(timeoutMs) * 1000) return false;
+    struct timespec nap {0, 200000};  // 0.2 ms
+    nanosleep(&nap, nullptr);
   }
 }
 

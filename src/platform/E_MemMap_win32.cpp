@@ -34,6 +34,15 @@ void TEMemMap::Lock() {
   }
 }
 
+bool TEMemMap::TryLock(uint32_t timeoutMs) {
+  if (Locked_) return true;
+  if (!d->MutexHandle) return false;
+  // WAIT_ABANDONED (the holder died) also hands the mutex over.
+  DWORD r = WaitForSingleObject(d->MutexHandle, timeoutMs);
+  Locked_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+  return Locked_;
+}
+
 void TEMemMap::Unlock() {
   if (Locked_ && d->MutexHandle) {
     ReleaseMutex(d->MutexHandle);

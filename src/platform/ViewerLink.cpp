@@ -74,3 +74,52 @@ bool ReadBlockWords(TEMemMap& map, std::array<int32_t, kSharedBlockWords>& words
   for (int i = 0; i < kSharedBlockWords; ++i) words[i] = LoadWord(map.View(), i);
   return true;
 }
+
+namespace {
+
+// Holds the lock for one scope when it was had within the wait.
+class TTimedLock {
+ public:
+  explicit TTimedLock(TEMemMap& map) : map_(map), had_(map.TryLock(kBlockLockWaitMs)) {}
+  ~TTimedLock() {
+    if (had_) map_.Unlock();
+  }
+  TTimedLock(const TTimedLock&) = delete;
+  TTimedLock& operator=(const TTimedLock&) = delete;
+  bool Had() const { return had_; }
+
+ private:
+  TEMemMap& map_;
+  bool had_;
+};
+
+}  // namespace
+
+TBlockAccess TSharedCursorBlock::ReadCursor(TVoxel& v) {
+  if (!map_->View()) return TBlockAccess::NoBlock;
+  TTimedLock lock(*map_);
+  if (!lock.Had()) return TBlockAccess::Busy;
+  v.x = LoadWord(map_->View(), CursorX);
+  v.y = LoadWord(map_->View(), CursorY);
+  v.z = LoadWord(map_->View(), CursorZ);
+  return TBlockAccess::Done;
+}
+
+TBlockAccess TSharedCursorBlock::PublishCursor(const TVoxel& v) {
+  if (!map_->View()) return TBlockAccess::NoBlock;
+  TTimedLock lock(*map_);
+  if (!lock.Had()) return TBlockAccess::Busy;
+  StoreWord(map_->View(), CursorX, v.x);
+  StoreWord(map_->View(), CursorY, v.y);
+  StoreWord(map_->View(), CursorZ, v.z);
+  StoreWord(map_->View(), Aux0, 2147483647);
+  StoreWord(map_->View(), Aux1, 0);
+  StoreWord(map_->View(), Aux2, 0);
+  return TBlockAccess::Done;
+}
+
+std::unique_ptr<ICursorBlock> OpenCursorBlock(const TViewerBlockNames& names, bool& created) {
+  auto map = std::make_unique<TEMemMap>();
+  created = OpenOrCreateSharedBlock(*map, names);
+  return std::make_unique<TSharedCursorBlock>(std::move(map));
+}

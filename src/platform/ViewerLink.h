@@ -1,25 +1,16 @@
 #pragma once
-// The shared cursor block as Zeltra and the viewer use it: 128 bytes, 32 signed
-// 32-bit little-endian integers; the first three are the cursor voxel.
+// The shared cursor block as Zeltra and the viewer use it (layout in
+// reg/CursorBlock.h): the operating system's block behind the controller's
+// ICursorBlock, and the calls the tools and tests use as the viewer does.
 #include <array>
+#include <memory>
+#include <utility>
 #include <cstdint>
 #include <string>
 
 #include "E_MemMap.h"
 #include "Types.h"
-
-constexpr int32_t kSharedBlockSize = 128;
-constexpr int kSharedBlockWords = 32;
-
-// Word indices of the block.
-enum TSharedCursorField : int {
-  CursorX = 0,
-  CursorY = 1,
-  CursorZ = 2,
-  Aux0 = 3,  // always written as 2147483647
-  Aux1 = 4,  // always written as 0
-  Aux2 = 5,  // always written as 0
-};
+#include "reg/CursorBlock.h"
 
 struct TViewerBlockNames {
   std::string map;    // "KORVANMAP1"
@@ -50,3 +41,21 @@ bool ReadBlockWords(TEMemMap& map, std::array<int32_t, kSharedBlockWords>& words
 // shared objects outlive their users; Windows removes them with the last handle,
 // so there this does nothing). For tests and for cleaning up after a demo.
 void RemoveSharedBlock(const TViewerBlockNames& names);
+
+// The operating system's block behind the controller's contract. Every access
+// waits at most kBlockLockWaitMs for the lock; a holder that keeps it longer
+// makes the access Busy instead of stopping the caller.
+class TSharedCursorBlock : public ICursorBlock {
+ public:
+  explicit TSharedCursorBlock(std::unique_ptr<TEMemMap> map) : map_(std::move(map)) {}
+  TBlockAccess ReadCursor(TVoxel& v) override;
+  TBlockAccess PublishCursor(const TVoxel& v) override;
+  TEMemMap& Map() { return *map_; }
+
+ private:
+  std::unique_ptr<TEMemMap> map_;
+};
+
+// Opens the named block, or creates it zero-filled (`created` true). Throws
+// EMappingException when that fails.
+std::unique_ptr<ICursorBlock> OpenCursorBlock(const TViewerBlockNames& names, bool& created);

@@ -20,7 +20,7 @@
 #include "ViewerLink.h"
 #include "fob.h"
 #include "math/RegMult.h"
-#include "reg/SystemServices.h"
+#include "SystemServices.h"
 #include "QtRegFormView.h"
 
 namespace e2e {

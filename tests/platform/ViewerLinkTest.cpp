@@ -6,6 +6,7 @@
 #include <array>
 #include <future>
 #include <sstream>
+#include <thread>
 
 #include "TestSupport.h"
 #include "ViewerLink.h"
@@ -126,6 +127,36 @@ TEST_F(ViewerLinkTest, HolderKilledWhileLockedDoesNotStallTheOtherSide) {
   EXPECT_FALSE(map.Locked());
   ProcessResult r = Cursor({"get"}, 10s);
   EXPECT_EQ(r.out, "4 5 6\n");
+}
+
+TEST_F(ViewerLinkTest, ControllersBlockGivesUpOnAHeldLockAndLeavesTheTripleWhole) {
+  bool created = false;
+  std::unique_ptr<ICursorBlock> block = OpenCursorBlock(names_, created);
+  ASSERT_TRUE(created);
+  ASSERT_EQ(block->PublishCursor({4, 5, 6}), TBlockAccess::Done);
+
+  ChildProcess holder({BinPath("zeltra-cursor"), "hold", "120"});
+  ASSERT_TRUE(holder.WaitForOutput("locked"));
+  // Every access returns at once instead of waiting for the holder, and
+  // changes nothing: neither a half-written triple nor a partial read.
+  for (int i = 0; i < 20; ++i) {
+    TVoxel v{-1, -1, -1};
+    EXPECT_EQ(block->ReadCursor(v), TBlockAccess::Busy);
+    EXPECT_EQ(v, (TVoxel{-1, -1, -1}));
+    EXPECT_EQ(block->PublishCursor({7, 8, 9}), TBlockAccess::Busy);
+  }
+  holder.Kill();
+  // The system hands the dead holder's lock over (Wine's server a little later).
+  TVoxel v;
+  TBlockAccess access = TBlockAccess::Busy;
+  for (int i = 0; i < 500 && access == TBlockAccess::Busy; ++i) {
+    access = block->ReadCursor(v);
+    if (access == TBlockAccess::Busy) std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_EQ(access, TBlockAccess::Done);
+  EXPECT_EQ(v, (TVoxel{4, 5, 6}));
+  EXPECT_EQ(block->PublishCursor({7, 8, 9}), TBlockAccess::Done);
+  EXPECT_EQ(DumpWords(), Expected({7, 8, 9, 2147483647}));
 }
 
 TEST_F(ViewerLinkTest, LockTwiceThenUnlockOnceLeavesTheMutexReleased) {

@@ -1,6 +1,6 @@
 // The window's controller TRegForm without a window: a view of plain state, fake
-// dialogs and settings, a scripted serial port, and the real shared block, read and
-// written by a second block object as the viewer does. Runs natively, under the
+// dialogs and settings, a scripted serial port, and the viewer's block in memory,
+// read and written by the test as the viewer does. Runs natively, under the
 // sanitizers and in the Windows builds under Wine.
 #include <gtest/gtest.h>
 
@@ -9,9 +9,7 @@
 
 #include "ControllerFakes.h"
 #include "FakeView.h"
-#include "SafeFile.h"
 #include "TestSupport.h"
-#include "ViewerLink.h"
 #include "math/RegMult.h"
 #include "tracker/FlockRecord.h"
 #include "tracker/Startup.h"
@@ -25,39 +23,25 @@ const std::string kPrompt =
     "Please switch on the miniBIRD/FOB tracker and set it to 'FLY'. If the tracker was already on "
     "FLY, set it to STDBY briefly first. Press 'OK' when the panel light stops flashing. BPS: ";
 
-// The viewer's side of the shared block.
+// The viewer's side of the block.
 class TViewer {
  public:
-  TViewer() {
-    map_.InitMutex(ViewerBlockNames().mutex);
-    map_.OpenMap(ViewerBlockNames().map, kSharedBlockSize);
-  }
-  TVoxel Get() {
-    TVoxel v{-1, -1, -1};
-    ReadCursorFields(map_, v);
-    return v;
-  }
-  void Set(const TVoxel& v) { WriteCursorFields(map_, v); }
-  std::array<int32_t, kSharedBlockWords> Words() {
-    std::array<int32_t, kSharedBlockWords> w{};
-    ReadBlockWords(map_, w);
-    return w;
-  }
+  explicit TViewer(TMemoryBlock& b) : b_(b) {}
+  TVoxel Get() { return b_.Cursor(); }
+  void Set(const TVoxel& v) { b_.SetCursor(v); }
+  std::array<int32_t, kSharedBlockWords> Words() { return b_.words; }
 
  private:
-  TEMemMap map_;
+  TMemoryBlock& b_;
 };
 
 class RegFormTest : public ::testing::Test, protected TFakeServices {
  protected:
-  TViewerBlockNames names;
   TFakeView view;
   std::unique_ptr<TRegForm> form;
   std::vector<std::string> startupMessages;
 
   void SetUp() override {
-    SetEnv("ZELTRA_VIEWER_TAG", UniqueTag("-regform-"));
-    names = ViewerBlockNames();
     for (auto& p : PointTable) p = TPointPair{};
     for (auto& row : RegCoef)
       for (double& b : row) b = 0;
@@ -70,13 +54,11 @@ class RegFormTest : public ::testing::Test, protected TFakeServices {
   }
   void TearDown() override {
     form.reset();
-    RemoveSharedBlock(names);
-    UnsetEnv("ZELTRA_VIEWER_TAG");
   }
 
   TRegForm& Create() {
     view = TFakeView{};
-    form = std::make_unique<TRegForm>(Services(names), view);
+    form = std::make_unique<TRegForm>(Services(), view);
     view.form = form.get();
     form->FormCreate();
     return *form;
@@ -129,8 +111,8 @@ TEST_F(RegFormTest, LifeCycleStartsTheTrackerOnTheFirstTickWithTheTimerStopped) 
 TEST_F(RegFormTest, NewBlockStartsAtOneAndAnExistingBlockKeepsItsContents) {
   Create();
   std::array<int32_t, kSharedBlockWords> want{1, 1, 1, 2147483647};
-  EXPECT_EQ(TViewer().Words(), want);
-  TViewer viewer;  // the block outlives the window while the viewer holds it
+  EXPECT_EQ(TViewer(*block).Words(), want);
+  TViewer viewer(*block);  // the block outlives the window while the viewer holds it
   viewer.Set({7, 8, 9});
   form.reset();
   Create();
@@ -139,13 +121,10 @@ TEST_F(RegFormTest, NewBlockStartsAtOneAndAnExistingBlockKeepsItsContents) {
 
 TEST_F(RegFormTest, CalibrateViewFollowsTheViewerAndNeverWritesBack) {
   {
-    TEMemMap first;  // the viewer made the block: Aux0 stays 0
-    first.InitMutex(names.mutex);
-    const char zeros[kSharedBlockSize] = {};
-    ASSERT_TRUE(first.CreateMap(names.map, kSharedBlockSize, zeros));
-    WriteCursorFields(first, {10, 20, 30});
+    block->exists = true;  // the viewer made the block: Aux0 stays 0
+    block->SetCursor({10, 20, 30});
     Start();
-    TViewer viewer;
+    TViewer viewer(*block);
     form->Timer1Timer();
     EXPECT_EQ(view.Edits(), (TVoxel{10, 20, 30}));
     viewer.Set({11, -22, 33});
@@ -158,7 +137,7 @@ TEST_F(RegFormTest, CalibrateViewFollowsTheViewerAndNeverWritesBack) {
 
 TEST_F(RegFormTest, TypedVoxelReachesTheViewerAndIsReadBackUnchanged) {
   Start();
-  TViewer viewer;
+  TViewer viewer(*block);
   form->Timer1Timer();  // follows the new block's 1, 1, 1
   view.Type(TEdit::XEdit, 42);
   EXPECT_EQ(viewer.Get(), (TVoxel{42, 1, 1}));
@@ -173,7 +152,7 @@ TEST_F(RegFormTest, TypedVoxelReachesTheViewerAndIsReadBackUnchanged) {
 }
 
 TEST_F(RegFormTest, MappingErrorAtStartIsShownAndTheWindowGoesOn) {
-  names.map = "no\\such/namespace" + names.map;
+  block->openError = "Memory Mapping Error #22";
   Start();
   ASSERT_EQ(messages.errors.size(), 1u);
   EXPECT_EQ(messages.errors[0].rfind("Memory Mapping Error #", 0), 0u);
@@ -289,7 +268,7 @@ TEST_F(RegFormTest, DeleteAndResampleActOnTheSelectedRow) {
 
 TEST_F(RegFormTest, SelectingARowShowsItsLandmarkOnlyWhenItDiffers) {
   Start();
-  TViewer viewer;
+  TViewer viewer(*block);
   form->CurrentMRI = {7, 8, 9};
   form->Command(TCommand::AddBtn);
   form->CurrentMRI = {1, 2, 3};
@@ -316,7 +295,7 @@ TEST_F(RegFormTest, SelectingARowShowsItsLandmarkOnlyWhenItDiffers) {
 
 TEST_F(RegFormTest, ChoosingALandmarkOfTheCheckSelectsItsRowAndShowsIt) {
   Start();
-  TViewer viewer;
+  TViewer viewer(*block);
   AddRows(3);
   view.SelectCell(0, 2);
   viewer.Set({50, 50, 50});
@@ -378,7 +357,7 @@ TEST_F(RegFormTest, SaveAndOpenRoundTripThroughTheDialogs) {
   Close();
   for (auto& p : PointTable) p = TPointPair{};
   Start();
-  TViewer viewer;
+  TViewer viewer(*block);
   files.openAnswer = path;
   form->Command(TCommand::Open1);
   EXPECT_EQ(files.lastOpen.filter, "Text Files|*.txt");
@@ -609,7 +588,7 @@ TEST_F(RegFormTest, TrackStageMapsPublishesAndMeasures) {
   ports.ports = {"COM1"};
   StoreSettings("COM1", 115200, 1, 0);  // a Fastrak: readings in hundredths
   Start();
-  TViewer viewer;
+  TViewer viewer(*block);
   form->ToolbarVis();  // Track view with hand-set coefficients
   ASSERT_FALSE(form->IsCalibrateView());
   RegCoef[0][0] = 10;

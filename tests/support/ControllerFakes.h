@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "FileStore.h"
 #include "Interfaces.h"
+#include "MemoryCursorBlock.h"
 #include "Types.h"
-#include "reg/Settings.h"
+#include "ViewerLink.h"
+#include "MemorySettingsStore.h"
 #include "reg/reg.h"
 
 // Records message boxes instead of showing them. `onMessage` runs while the "box
@@ -145,8 +148,11 @@ struct TFakeServices {
   TListedPorts ports;
   std::shared_ptr<TMemorySettingsStore> settings = std::make_shared<TMemorySettingsStore>();
   std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
+  std::shared_ptr<TMemoryBlock> block = std::make_shared<TMemoryBlock>();
+  TSafeFileStore fileStore;  // real files, in the tests' temporary folders
 
-  TRegFormServices Services(const TViewerBlockNames& names) {
+  // With the viewer's block in memory.
+  TRegFormServices Services() {
     TRegFormServices s;
     s.messages = &messages;
     s.files = &files;
@@ -154,8 +160,15 @@ struct TFakeServices {
     s.ports = &ports;
     s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
     s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
+    s.fileStore = &fileStore;
+    s.cursorBlock = MemoryBlockOpener(block);
     s.programDir = "/opt/zeltra";
-    s.viewerNames = names;
+    return s;
+  }
+  // With the system's block of these names, shared with other processes.
+  TRegFormServices Services(const TViewerBlockNames& names) {
+    TRegFormServices s = Services();
+    s.cursorBlock = [names](bool& created) { return OpenCursorBlock(names, created); };
     return s;
   }
   // The four settings as the registry would hold them.

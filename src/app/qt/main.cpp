@@ -8,7 +8,7 @@
 #include "QtServices.h"
 #include "SerialPorts.h"
 #include "fob.h"
-#include "reg/SystemServices.h"
+#include "SystemServices.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "SerialPorts.h"
 #include "Win32Services.h"
 #include "Win32Util.h"
-#include "reg/SystemServices.h"
+#include "SystemServices.h"
 
 namespace {
 

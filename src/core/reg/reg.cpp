@@ -5,7 +5,6 @@
 
 #include "DecimalText.h"
 #include "Version.h"
-#include "SafeFile.h"
 #include "math/LandmarkCheck.h"
 #include "math/RegMult.h"
 #include "reg/CalibFile.h"
@@ -99,11 +98,13 @@ void TRegForm::FormCreate() {
   // The design's check marks until the settings are read.
   view_.SetItemChecked(TCommand::CalibrateItem, true);
   ApplyRadioChecks();
-  memMap_ = std::make_unique<TEMemMap>();
   try {
-    if (OpenOrCreateSharedBlock(*memMap_, services_.viewerNames)) SetShareMem(1, 1, 1);
-  } catch (const EMappingException& e) {
+    bool created = false;
+    if (services_.cursorBlock) block_ = services_.cursorBlock(created);
+    if (created) SetShareMem(1, 1, 1);
+  } catch (const std::exception& e) {
     // Start-up goes on without the viewer link; the block is then never touched.
+    block_.reset();
     services_.messages->ShowError(e.what());
   }
 }
@@ -131,7 +132,7 @@ void TRegForm::FormDestroy() {
   destroyed_ = true;
   // No tick may run once the block is gone (a message box below runs a loop).
   view_.SetTimerEnabled(false);
-  memMap_.reset();
+  block_.reset();
   try {
     std::unique_ptr<ISettingsStore> store = services_.settings ? services_.settings() : nullptr;
     if (store) WriteSettings(*store, Tracker);
@@ -184,7 +185,7 @@ void TRegForm::Timer1Timer() {
 void TRegForm::ViewerFollowStage() {
   // The viewer moved its cursor: the window follows.
   TVoxel v;
-  if (memMap_ && ReadCursorFields(*memMap_, v) && !(v == CurrentMRI)) {
+  if (block_ && block_->ReadCursor(v) == TBlockAccess::Done && !(v == CurrentMRI)) {
     CurrentMRI = v;
     TUpdatingEdits guard(UpdatingEdits);
     SetEdits(v);
@@ -232,7 +233,7 @@ TVoxel TRegForm::DesiredVoxel() const {
 // Viewer link
 
 void TRegForm::SetShareMem(int32_t x, int32_t y, int32_t z) {
-  if (memMap_) PublishCursor(*memMap_, {x, y, z});
+  if (block_) block_->PublishCursor({x, y, z});
 }
 
 void TRegForm::XEditChange() {
@@ -311,7 +312,8 @@ void TRegForm::SaveBtnClick() {
   std::optional<std::string> path = services_.files->ChooseSave(spec);
   if (!path) return;
   std::string bytes = FormatCalibration(&PointTable[1], Table.DataRows(), DesiredVoxel());
-  if (int err = WriteFileAtomically(*path, bytes)) services_.messages->ShowError(IoErrorText(err));
+  std::string error = services_.fileStore->ReplaceWhole(*path, bytes);
+  if (!error.empty()) services_.messages->ShowError(error);
 }
 
 void TRegForm::OPenBtnClick() {
@@ -319,8 +321,8 @@ void TRegForm::OPenBtnClick() {
   std::optional<std::string> path = services_.files->ChooseOpen(spec);
   if (!path) return;
   std::string bytes;
-  if (int err = ReadWholeFile(*path, bytes)) {
-    services_.messages->ShowError(IoErrorText(err));
+  if (std::string error = services_.fileStore->ReadWhole(*path, bytes); !error.empty()) {
+    services_.messages->ShowError(error);
     return;
   }
   // The whole file is read before anything changes: a file that fails leaves the

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "E_MemMap.h"
 #include "Interfaces.h"
 #include "RegFormView.h"
-#include "ViewerLink.h"
+#include "reg/CursorBlock.h"
+#include "reg/FileStore.h"
 #include "math/LandmarkCheck.h"
 #include "reg/CalibTable.h"
 #include "reg/Settings.h"
@@ -26,10 +26,11 @@ struct TRegFormServices {
   IFileChooser* files = nullptr;
   IClock* clock = nullptr;  // the tracker start-up's waits
   IPortLister* ports = nullptr;
+  IFileStore* fileStore = nullptr;  // calibration files
   std::function<std::unique_ptr<ISettingsStore>()> settings;
   std::function<std::unique_ptr<ISerialPort>()> serialPort;
-  std::string programDir;  // where the file dialogs start
-  TViewerBlockNames viewerNames = ViewerBlockNames();
+  TCursorBlockOpener cursorBlock;  // the viewer's block; none: no viewer link
+  std::string programDir;          // where the file dialogs start
 };
 
 // The texts of the window's own messages.
@@ -55,7 +56,7 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   bool IsCalibrateView() const { return view_.ControlVisible(TControl::RegGrid); }
   TTrackerLink& Link() { return link_; }
   ISerialPort* TrackerPort() const { return trackerPort_.get(); }
-  TEMemMap* MemMap() const { return memMap_.get(); }
+  ICursorBlock* CursorBlock() const { return block_.get(); }
   // How many errors of the polling tick were not shown because a box was open.
   int SuppressedErrors() const { return suppressedErrors_; }
 
@@ -152,7 +153,7 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
 
   TRegFormServices services_;
   IRegFormView& view_;
-  std::unique_ptr<TEMemMap> memMap_;
+  std::unique_ptr<ICursorBlock> block_;
   std::unique_ptr<ISerialPort> trackerPort_;
   TTrackerLink link_;
   TCommand typeChecked_ = TCommand::FlockofBirdsMiniBird1;  // as designed
