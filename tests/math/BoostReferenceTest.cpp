@@ -9,7 +9,8 @@
 #include <cstdio>
 
 #include "FMath.h"
-#include "Regress.h"
+#include "IncompleteBeta.h"
+#include "RegressStats.h"
 
 namespace {
 

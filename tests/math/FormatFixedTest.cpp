@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Regress.h"
+#include "FormatFixed.h"
 
 namespace {
 std::string Pad(int blanks, const std::string& s) { return std::string(blanks, ' ') + s; }

@@ -12,6 +12,7 @@
 #include "MathTestSupport.h"
 #include "Models.h"
 #include "Regress.h"
+#include "RegressStats.h"
 
 using namespace mathtest;
 

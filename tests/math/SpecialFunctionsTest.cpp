@@ -7,8 +7,10 @@
 #include <limits>
 
 #include "FMath.h"
+#include "FormatFixed.h"
+#include "IncompleteBeta.h"
 #include "MathTestSupport.h"
-#include "Regress.h"
+#include "RegressStats.h"
 
 using mathtest::kEps;
 

@@ -6,6 +6,7 @@
 #include "ExtendedPrecision.h"
 #include "FMath.h"
 #include "FitMult.h"
+#include "FormatFixed.h"
 #include "Matrices.h"
 #include "Regress.h"
 

@@ -4,6 +4,7 @@
 
 #include "ExtendedPrecision.h"
 #include "FitMult.h"
+#include "Regress.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "Interfaces.h"
 #include "Matrices.h"
-#include "Regress.h"
+#include "RegressStats.h"
 
 constexpr int kModelMultipleLinear = 1;
 constexpr int kVarianceConstant = 0;

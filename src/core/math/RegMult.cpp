@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "FormatFixed.h"
 #include "RegMultInternal.h"
+#include "Regress.h"
 
 TPointPair PointTable[kPointTableEntries + 1];
 double RegCoef[3][4];

@@ -7,7 +7,7 @@
 #include "Interfaces.h"
 #include "Matrices.h"
 #include "Models.h"
-#include "Regress.h"
+#include "RegressStats.h"
 
 // The per-axis fit FitRegistration runs (RunModelFit's signature).
 using TAxisFit = FitResult (*)(TDoubleMatrix U, TDoubleVector Y, int N, bool linearEstimate,
