@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -20,10 +26,22 @@ std::string WithoutCarriageReturns(std::string s) {
   return s;
 }
 
+// The exit status zeltra-fit gives for a calibration FILE.txt: the number in
+// FILE.status when there is one, else 1 when the fit shows messages (FILE.stderr)
+// and 0 when it does not.
+int ExpectedStatus(const fs::path& input) {
+  fs::path status = input, messages = input;
+  status.replace_extension(".status");
+  messages.replace_extension(".stderr");
+  if (fs::exists(status)) return std::stoi(ReadFileBytes(status));
+  return fs::exists(messages) ? 1 : 0;
+}
+
 }  // namespace
 
 // Every FILE.txt in tests/data/fit has FILE.expected (standard output) and, when
-// the fit shows messages, FILE.stderr (its messages; exit status 1).
+// the fit shows messages, FILE.stderr (its messages; exit status 1, or the one in
+// FILE.status).
 TEST(FitTool, GoldenReports) {
   std::vector<fs::path> inputs;
   for (const auto& entry : fs::directory_iterator(DataDir()))
@@ -40,11 +58,10 @@ TEST(FitTool, GoldenReports) {
     const ProcessResult r = RunProcess({BinPath("zeltra-fit"), input.string()});
     const std::string want = ReadFileBytes(expected);
     EXPECT_EQ(r.out, want) << "got:\n" << HexDump(r.out) << "\nwant:\n" << HexDump(want);
+    EXPECT_EQ(r.exitCode, ExpectedStatus(input));
     if (fs::exists(expectedErr)) {
-      EXPECT_EQ(r.exitCode, 1);
       EXPECT_EQ(WithoutCarriageReturns(r.err), ReadFileBytes(expectedErr));
     } else {
-      EXPECT_EQ(r.exitCode, 0);
       EXPECT_EQ(r.err, "");
     }
   }
@@ -78,7 +95,7 @@ TEST(FitTool, LandmarkCheckOutputs) {
       if (std::string(mode.option) == "--check") {
         EXPECT_EQ(r.out.rfind(ReadFileBytes(report), 0), 0u) << "the report comes first, unchanged";
       }
-      EXPECT_EQ(r.exitCode, fs::exists(messages) ? 1 : 0);
+      EXPECT_EQ(r.exitCode, ExpectedStatus(input));
       EXPECT_EQ(WithoutCarriageReturns(r.err), fs::exists(messages) ? ReadFileBytes(messages) : "");
     }
   }
@@ -132,4 +149,82 @@ TEST(FitTool, UsageWithoutAFile) {
   const ProcessResult r = RunProcess({BinPath("zeltra-fit")});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("usage"), std::string::npos);
+}
+
+namespace {
+
+// A calibration file of the given rows (MRIx MRIy MRIz FOBx FOBy FOBz).
+std::string CalibrationText(const std::vector<std::array<int, 6>>& rows) {
+  std::string text;
+  for (const auto& r : rows) {
+    for (int k = 0; k < 6; ++k) text += (k ? " " : "") + std::to_string(r[static_cast<size_t>(k)]);
+    text += "\r\n";
+  }
+  return text + "0 0 0 77777 77777 77777\r\n";
+}
+
+// Rows whose tracker positions follow `shape` from row index k, with voxels an
+// affine map of them (plus a wobble, so that no axis is constant).
+std::vector<std::array<int, 6>> Rows(int n, std::array<int, 3> (*shape)(int k)) {
+  std::vector<std::array<int, 6>> rows;
+  for (int k = 1; k <= n; ++k) {
+    const std::array<int, 3> p = shape(k);
+    rows.push_back({100 + p[0] / 40 + k % 3, 90 + p[1] / 40 - k % 2, 60 + p[2] / 40 + k % 4, p[0], p[1], p[2]});
+  }
+  return rows;
+}
+
+}  // namespace
+
+// Positions in a plane, on a line or at one point: zeltra-fit prints the message
+// on standard error, the report lines (the count and the same message) on standard
+// output, and exits 3; a full-rank set of five fits.
+TEST(FitTool, UndeterminedMapsExitWithThree) {
+  struct Case {
+    const char* name;
+    std::vector<std::array<int, 6>> rows;
+    const char* says;  // in the message; empty: the fit runs
+  };
+  const Case cases[] = {
+      {"FOBx the same", Rows(8, [](int k) { return std::array<int, 3>{700, 97 * k * k, -400 * k}; }),
+       "lie in one plane (FOBx is 700 in every row)"},
+      {"FOBy the same", Rows(8, [](int k) { return std::array<int, 3>{300 * k, 0, 53 * k * k}; }),
+       "lie in one plane (FOBy is 0 in every row)"},
+      {"FOBz the same", Rows(8, [](int k) { return std::array<int, 3>{-61 * k * k, 250 * k, -9}; }),
+       "lie in one plane (FOBz is -9 in every row)"},
+      {"125 collinear rows", Rows(125, [](int k) { return std::array<int, 3>{40 * k, 80 * k + 100, 50 - 40 * k}; }),
+       "lie on one line, so"},
+      {"one position", Rows(6, [](int) { return std::array<int, 3>{4000, 2000, -1000}; }),
+       "All landmarks have the same tracker position (4000, 2000, -1000)"},
+      {"six identical rows", std::vector<std::array<int, 6>>(6, {120, 96, 40, 1500, -2500, 700}),
+       "All landmarks have the same tracker position (1500, -2500, 700)"},
+      {"five rows in space",
+       Rows(5, [](int k) { return std::array<int, 3>{300 * k, -70 * k * k, 11 * k * k * k}; }), ""},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir / "calibration.txt";
+    WriteFileBytes(file, CalibrationText(c.rows));
+    for (const char* option : {"", "--check"}) {
+      std::vector<std::string> argv = {BinPath("zeltra-fit"), file.string()};
+      if (*option) argv.push_back(option);
+      const ProcessResult r = RunProcess(argv);
+      const std::string says = c.says;
+      if (says.empty()) {
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find("MRIz  = b0"), std::string::npos) << r.out;
+        continue;
+      }
+      EXPECT_EQ(r.exitCode, 3);
+      const std::string message = WithoutCarriageReturns(r.err);
+      EXPECT_NE(message.find(says), std::string::npos) << message;
+      EXPECT_NE(message.find("the registration cannot be determined. Record landmarks "), std::string::npos);
+      EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << "one message: " << message;
+      char count[40];
+      std::snprintf(count, sizeof count, "Number of observations = %5d\n\n", static_cast<int>(c.rows.size()));
+      EXPECT_EQ(r.out, count + message) << "no report, no formulas, no check";
+    }
+  }
 }

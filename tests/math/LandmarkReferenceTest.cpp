@@ -138,7 +138,8 @@ TEST(LandmarkReference, ResidualsAndLeaveOneOutMatchLapackRefits) {
       FillCalibration(PointTable, n, c.layout, seed++);
       SilentPresenter quiet;
       std::vector<std::string> report;
-      ASSERT_TRUE(FitRegistration(n, report, quiet));
+      ASSERT_EQ(FitRegistration(n, report, quiet), !Undetermined(c.layout));
+      if (Undetermined(c.layout)) SolverCoefficients(PointTable, n, RegCoef);
       const TLandmarkCheck check = CheckLandmarks(PointTable, n, RegCoef);
       ASSERT_EQ(check.rows.size(), static_cast<size_t>(n));
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <random>
 
+#include "Matrices.h"
+#include "Regress.h"
 #include "Types.h"
 
 namespace landmarktest {
@@ -21,6 +23,12 @@ enum class Layout {
   Line,          // (t, 2t + 100, 50 - t) exactly
   FarRow,        // Spread with row 3 far outside the others
 };
+
+// The layouts whose positions lie exactly in a plane or on a line: FitRegistration
+// refuses them, the landmark check still describes them.
+inline bool Undetermined(Layout layout) {
+  return layout == Layout::Plane || layout == Layout::TiltedPlane || layout == Layout::Line;
+}
 
 // The row that PlanePlusOne puts off the plane.
 inline int OffPlaneRow(int n) { return (n + 1) / 2; }
@@ -80,6 +88,29 @@ inline void FillCalibration(TPointPair* table, int n, Layout layout, unsigned se
     r.MRIy = static_cast<int32_t>(std::lround(110 + 0.005 * x + 0.026 * y - 0.004 * z + jitter(rng)));
     r.MRIz = static_cast<int32_t>(std::lround(90 - 0.001 * x + 0.003 * y + 0.028 * z + jitter(rng)));
   }
+}
+
+// The coefficients the fit's solver gives for rows 1..n, also where FitRegistration
+// refuses them: the minimum-norm least-squares fit per axis (coef as RegCoef).
+inline void SolverCoefficients(const TPointPair* table, int n, double (&coef)[3][4]) {
+  TDoubleMatrix U = nullptr, V = nullptr;
+  TDoubleVector Y = nullptr, B = nullptr;
+  AllocMatrix(U, 3, n);
+  AllocMatrix(V, 3, 3);
+  AllocVector(Y, n);
+  AllocVector(B, 3);
+  for (int k = 1; k <= n; ++k) U[1][k] = table[k].FOBx, U[2][k] = table[k].FOBy, U[3][k] = table[k].FOBz;
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int k = 1; k <= n; ++k)
+      Y[k] = axis == 0 ? table[k].MRIx : axis == 1 ? table[k].MRIy : table[k].MRIz;
+    for (int k = 0; k <= 3; ++k) B[k] = 0;
+    SvdRegression(U, Y, n, 3, true, B, V);
+    for (int k = 0; k <= 3; ++k) coef[axis][k] = B[k];
+  }
+  FreeVector(B, 3);
+  FreeVector(Y, n);
+  FreeMatrix(V, 3, 3);
+  FreeMatrix(U, 3, n);
 }
 
 }  // namespace landmarktest

@@ -2,7 +2,10 @@
 // independent least-squares solution, and the failure paths of single axes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -10,6 +13,7 @@
 #include "MathTestSupport.h"
 #include "RegMult.h"
 #include "RegMultInternal.h"
+#include "Regress.h"
 
 using namespace mathtest;
 
@@ -170,30 +174,53 @@ TEST_F(FitRegistrationTest, NoisyAffineMapIsRecovered) {
   EXPECT_NEAR(RegCoef[2][3], 0.043, 2e-4);
 }
 
-TEST_F(FitRegistrationTest, TrackerCoordinateZeroInEveryPairIsReportedAndStoredAsZero) {
+// A tracker coordinate 0 in every pair puts the positions in one plane: no
+// coefficient of that coordinate can be told, and the fit is refused.
+TEST_F(FitRegistrationTest, TrackerCoordinateZeroInEveryPairIsRefused) {
   FillAffine(20, 5, 0.5);
   for (int k = 1; k <= 20; ++k) PointTable[k].FOBz = 0;
-  ASSERT_TRUE(FitRegistration(20, list_, messages_));
-  EXPECT_TRUE(messages_.messages.empty());
-  ASSERT_EQ(list_.size(), 22u);
-  for (int axis = 0; axis < 3; ++axis) {
-    EXPECT_EQ(list_[1 + 7 * axis + 6], "b3       0.00000000");
-    EXPECT_EQ(RegCoef[axis][3], 0.0);
-  }
+  EXPECT_FALSE(FitRegistration(20, list_, messages_));
+  ASSERT_EQ(messages_.messages.size(), 1u);
+  EXPECT_EQ(messages_.messages[0],
+            "The landmarks' tracker positions lie in one plane (FOBz is 0 in every row), so the "
+            "registration cannot be determined. Record landmarks off that plane, then fit again.");
+  EXPECT_EQ(list_, (std::vector<std::string>{"Number of observations =    20", "",
+                                              messages_.messages[0]}));
+  for (int axis = 1; axis <= 3; ++axis) ExpectSentinelRow(axis);
 }
 
 // With FOBx 0 in every pair and small FOBy, FOBz values, the decomposition meets a
-// zero diagonal element inside the bidiagonal form (the cancellation step).
+// zero diagonal element inside the bidiagonal form (the cancellation step). The
+// solver gives the fit without FOBx; FitRegistration refuses such positions.
 TEST_F(FitRegistrationTest, RankDeficientDesignMatchesTheReducedFit) {
   SetRow(1, 10, 20, 30, 0, 0, 0);
   SetRow(2, 12, 19, 33, 0, 1, 1);
   SetRow(3, 9, 22, 29, 0, 0, -1);
   SetRow(4, 11, 18, 34, 0, -1, 1);
   SetRow(5, 8, 21, 28, 0, 0, -1);
-  ASSERT_TRUE(FitRegistration(5, list_, messages_));
-  EXPECT_TRUE(messages_.messages.empty());
+  Mat U(3, 5), V(3, 3);
+  Vec Y(5), B(3);
+  for (int k = 1; k <= 5; ++k) {
+    U[1][k] = PointTable[k].FOBx;
+    U[2][k] = PointTable[k].FOBy;
+    U[3][k] = PointTable[k].FOBz;
+  }
+  for (int axis = 1; axis <= 3; ++axis) {
+    for (int k = 1; k <= 5; ++k)
+      Y[k] = axis == 1 ? PointTable[k].MRIx : axis == 2 ? PointTable[k].MRIy : PointTable[k].MRIz;
+    ASSERT_EQ(SvdRegression(U.a, Y.v, 5, 3, true, B.v, V.a), kFitOk);
+    for (int k = 0; k < 4; ++k) RegCoef[axis - 1][k] = B[k];
+  }
   ExpectCoefficients(5, 1e-12, /*dropFobx=*/true);
   for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(RegCoef[axis][1], 0.0);
+
+  std::memset(RegCoef, 0, sizeof RegCoef);
+  EXPECT_FALSE(FitRegistration(5, list_, messages_));
+  ASSERT_EQ(messages_.messages.size(), 1u);
+  EXPECT_NE(messages_.messages[0].find("lie in one plane (FOBx is 0 in every row)"), std::string::npos)
+      << messages_.messages[0];
+  for (int axis = 0; axis < 3; ++axis)
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(RegCoef[axis][k], 0.0);
 }
 
 // The MRIy values are exactly 20 + 2 FOBy: the residual variance is exactly 0, the
@@ -329,3 +356,166 @@ TEST_F(FitRegistrationTest, SameBitsWhenTheCallerLoweredTheX87Precision) {
   EXPECT_EQ(std::memcmp(coef, RegCoef, sizeof coef), 0);
 }
 #endif
+
+namespace {
+
+// The texts FitRegistration refuses with.
+std::string PlaneText(const std::string& same) {
+  return "The landmarks' tracker positions lie in one plane" + same +
+         ", so the registration cannot be determined. Record landmarks off that plane, then fit "
+         "again.";
+}
+std::string LineText(const std::string& same) {
+  return "The landmarks' tracker positions lie on one line" + same +
+         ", so the registration cannot be determined. Record landmarks off that line, spread in "
+         "all three directions, then fit again.";
+}
+std::string PointText(const std::string& position) {
+  return "All landmarks have the same tracker position (" + position +
+         "), so the registration cannot be determined. Record landmarks at different positions, "
+         "spread in all three directions, then fit again.";
+}
+
+// Reshapes the tracker positions (and for identical rows the voxels) of row k.
+using TShape = void (*)(TPointPair& p, int k);
+
+}  // namespace
+
+// Positions in a plane, on a line or at one point cannot determine the map: one
+// message, no report beyond the count and that message, RegCoef as it was, and the
+// window stays in Calibrate view (false). Full-rank sets, even nearly flat ones, fit.
+TEST_F(FitRegistrationTest, UndeterminedMapsAreRefused) {
+  struct Case {
+    const char* name;
+    int n;
+    TShape shape;
+    std::string text;  // empty: the fit runs
+  };
+  const Case cases[] = {
+      {"FOBx the same", 12, [](TPointPair& p, int) { p.FOBx = 1234; },
+       PlaneText(" (FOBx is 1234 in every row)")},
+      {"FOBy the same", 9, [](TPointPair& p, int) { p.FOBy = -250; },
+       PlaneText(" (FOBy is -250 in every row)")},
+      {"FOBz the same", 30, [](TPointPair& p, int) { p.FOBz = 0; },
+       PlaneText(" (FOBz is 0 in every row)")},
+      {"tilted plane", 40, [](TPointPair& p, int) { p.FOBz = 100 + p.FOBx - 2 * p.FOBy; },
+       PlaneText("")},
+      {"125 collinear rows", 125,
+       [](TPointPair& p, int k) { p.FOBx = 40 * k - 2500, p.FOBy = 2 * p.FOBx + 100, p.FOBz = 50 - p.FOBx; },
+       LineText("")},
+      {"line along FOBx", 7, [](TPointPair& p, int) { p.FOBy = 5, p.FOBz = 0; },
+       LineText(" (FOBy is 5 and FOBz is 0 in every row)")},
+      {"one position, voxels differ", 8,
+       [](TPointPair& p, int) { p.FOBx = 4000, p.FOBy = 2000, p.FOBz = -1000; },
+       PointText("4000, 2000, -1000")},
+      {"six identical rows", 6, [](TPointPair& p, int) { p = TPointPair{120, 96, 40, 1500, -2500, 700}; },
+       PointText("1500, -2500, 700")},
+      {"five rows in space", 5, [](TPointPair&, int) {}, ""},
+      {"one row one unit off a plane", 25,
+       [](TPointPair& p, int k) { p.FOBz = 100 + p.FOBx - 2 * p.FOBy + (k == 25 ? 1 : 0); }, ""},
+  };
+  unsigned seed = 50;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    list_.clear();
+    messages_.messages.clear();
+    FillAffine(c.n, seed++, 0.5);
+    for (int k = 1; k <= c.n; ++k) c.shape(PointTable[k], k);
+    const bool fitted = FitRegistration(c.n, list_, messages_);
+    char count[40];
+    std::snprintf(count, sizeof count, "Number of observations = %5d", c.n);
+    if (c.text.empty()) {
+      EXPECT_TRUE(fitted);
+      EXPECT_TRUE(messages_.messages.empty());
+      EXPECT_EQ(list_.size(), 22u);
+      EXPECT_NE(RegCoef[0][0], 1000.0);
+      continue;
+    }
+    EXPECT_FALSE(fitted);
+    ASSERT_EQ(messages_.messages.size(), 1u) << messages_.messages.back();
+    EXPECT_EQ(messages_.messages[0], c.text);
+    EXPECT_EQ(list_, (std::vector<std::string>{count, "", c.text}));
+    for (int axis = 1; axis <= 3; ++axis) ExpectSentinelRow(axis);
+  }
+}
+
+namespace {
+
+// The dimension of the affine span of integer positions, exactly: differences of
+// coordinates within +-32767 stay below 2^17, their cross products below 2^35 and
+// the triple products below 2^54, all exact in 64-bit integers.
+int ExactSpanDimension(const std::vector<std::array<int64_t, 3>>& pts) {
+  std::vector<std::array<int64_t, 3>> d;
+  for (const auto& p : pts) d.push_back({p[0] - pts[0][0], p[1] - pts[0][1], p[2] - pts[0][2]});
+  auto cross = [](const std::array<int64_t, 3>& a, const std::array<int64_t, 3>& b) {
+    return std::array<int64_t, 3>{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                                  a[0] * b[1] - a[1] * b[0]};
+  };
+  const std::array<int64_t, 3> zero{0, 0, 0};
+  size_t first = 0;
+  while (first < d.size() && d[first] == zero) ++first;
+  if (first == d.size()) return 0;
+  for (const auto& q : d) {
+    const std::array<int64_t, 3> normal = cross(d[first], q);
+    if (normal == zero) continue;
+    for (const auto& r : d)
+      if (normal[0] * r[0] + normal[1] * r[1] + normal[2] * r[2] != 0) return 3;
+    return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
+// TrackerSpan against the exact span of integer positions, over random sets of
+// every shape within the Flock's signed 16-bit range, with the nearest misses: a
+// plane or a line with one position one unit off it.
+TEST(TrackerSpan, MatchesTheExactSpanOfIntegerPositions) {
+  std::mt19937 rng(77);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const TTrackerSpan byDimension[4] = {TTrackerSpan::Point, TTrackerSpan::Line,
+                                       TTrackerSpan::Plane, TTrackerSpan::Space};
+  int counts[4] = {0, 0, 0, 0};
+  std::vector<TPointPair> table(kPointTableEntries + 1);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int n = uniform(1, 125), shape = trial % 6;
+    // An origin, two small integer directions and integer steps keep every
+    // position on the shape exactly.
+    const int o[3] = {uniform(-9000, 9000), uniform(-9000, 9000), uniform(-9000, 9000)};
+    const int u[3] = {uniform(-40, 40), uniform(-40, 40), uniform(-40, 40)};
+    const int v[3] = {uniform(-40, 40), uniform(-40, 40), uniform(-40, 40)};
+    std::vector<std::array<int64_t, 3>> pts;
+    for (int k = 1; k <= n; ++k) {
+      const int a = uniform(-100, 100), b = shape == 1 || shape == 4 ? 0 : uniform(-100, 100);
+      int p[3];
+      for (int c = 0; c < 3; ++c) p[c] = o[c] + a * u[c] + b * v[c];
+      if (shape == 0) p[0] = uniform(-32767, 32767), p[1] = uniform(-32767, 32767), p[2] = uniform(-32767, 32767);
+      if (shape == 2) p[0] = o[0], p[1] = o[1], p[2] = o[2];
+      if ((shape == 3 || shape == 4) && k == n) p[uniform(0, 2)] += 1;  // one unit off
+      if (shape == 5) p[2] = o[2];  // a coordinate the same throughout
+      table[k] = TPointPair{0, 0, 0, p[0], p[1], p[2]};
+      pts.push_back({p[0], p[1], p[2]});
+    }
+    const int dimension = ExactSpanDimension(pts);
+    ++counts[dimension];
+    ASSERT_EQ(TrackerSpan(table.data(), n), byDimension[dimension])
+        << "trial " << trial << " shape " << shape << " n " << n;
+  }
+  for (int d = 0; d < 4; ++d) EXPECT_GT(counts[d], 100) << "dimension " << d;
+}
+
+TEST(TrackerSpan, FewRowsAndNoRows) {
+  std::vector<TPointPair> t(kPointTableEntries + 1);
+  EXPECT_EQ(TrackerSpan(t.data(), 0), TTrackerSpan::Space);
+  EXPECT_EQ(TrackerSpan(nullptr, 5), TTrackerSpan::Space);
+  t[1] = TPointPair{0, 0, 0, 10, 20, 30};
+  EXPECT_EQ(TrackerSpan(t.data(), 1), TTrackerSpan::Point);
+  t[2] = TPointPair{0, 0, 0, 11, 20, 30};
+  EXPECT_EQ(TrackerSpan(t.data(), 2), TTrackerSpan::Line);
+  t[3] = TPointPair{0, 0, 0, 10, 21, 30};
+  EXPECT_EQ(TrackerSpan(t.data(), 3), TTrackerSpan::Plane);
+  t[4] = TPointPair{0, 0, 0, 10, 20, 31};
+  EXPECT_EQ(TrackerSpan(t.data(), 4), TTrackerSpan::Space);
+  EXPECT_EQ(UndeterminedMapText(t.data(), 4, TTrackerSpan::Space), "");
+}

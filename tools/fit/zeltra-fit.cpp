@@ -7,7 +7,10 @@
 //
 // Exit status: 0 when the fit ran without a message; 1 when the fit showed a
 // message (written to standard error; the report lines it produced are still
-// printed, or none when it refused to run); 2 for a usage, file or format error.
+// printed, or none when it refused to run); 2 for a usage, file or format error;
+// 3 when the landmarks' tracker positions cannot determine the map (all in one
+// plane, on one line or at one point): the message is written to standard error
+// and the report lines, which say the same, to standard output.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -117,5 +120,7 @@ int main(int argc, char** argv) {
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
+  if (!ran && n >= kMinRegistrationRows && TrackerSpan(PointTable, n) != TTrackerSpan::Space)
+    return 3;
   return messages.count > 0 ? 1 : 0;
 }

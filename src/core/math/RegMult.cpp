@@ -1,6 +1,8 @@
 #include "RegMult.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "FormatFixed.h"
@@ -12,7 +14,6 @@ double RegCoef[3][4];
 
 namespace {
 
-constexpr int kMinSamples = 5;
 constexpr const char* kHeader =
     "Parameter    Est.value         Std.dev.        t Student       Prob(>|t|)";
 
@@ -34,7 +35,60 @@ struct Mat {
   Mat& operator=(const Mat&) = delete;
 };
 
+// The tracker coordinate c (0..2) of row p.
+int32_t TrackerCoordinate(const TPointPair& p, int c) {
+  return c == 0 ? p.FOBx : c == 1 ? p.FOBy : p.FOBz;
+}
+
 }  // namespace
+
+TTrackerSpan TrackerSpan(const TPointPair* table, int n) {
+  if (!table || n < 1) return TTrackerSpan::Space;
+  // At least as many rows as the design has columns: further copies of the last
+  // row span nothing new.
+  const int rows = n < 4 ? 4 : n;
+  Mat U(3, rows);
+  if (!U.a) return TTrackerSpan::Space;
+  for (int k = 1; k <= rows; ++k)
+    for (int c = 0; c < 3; ++c) U.a[c + 1][k] = TrackerCoordinate(table[k <= n ? k : n], c);
+  int dropped = 0;
+  if (SvdRegressionDropped(U.a, rows, 3, true, dropped) != kFitOk) return TTrackerSpan::Space;
+  switch (dropped) {
+    case 0: return TTrackerSpan::Space;
+    case 1: return TTrackerSpan::Plane;
+    case 2: return TTrackerSpan::Line;
+    default: return TTrackerSpan::Point;
+  }
+}
+
+std::string UndeterminedMapText(const TPointPair* table, int n, TTrackerSpan span) {
+  if (span == TTrackerSpan::Space || !table || n < 1) return {};
+  static const char* const kNames[3] = {"FOBx", "FOBy", "FOBz"};
+  const TPointPair& first = table[1];
+  if (span == TTrackerSpan::Point)
+    return "All landmarks have the same tracker position (" + std::to_string(first.FOBx) + ", " +
+           std::to_string(first.FOBy) + ", " + std::to_string(first.FOBz) +
+           "), so the registration cannot be determined. Record landmarks at different "
+           "positions, spread in all three directions, then fit again.";
+  // The coordinates that are the same in every row, as the likely cause.
+  std::string same;
+  for (int c = 0; c < 3; ++c) {
+    bool constant = true;
+    for (int k = 2; k <= n && constant; ++k)
+      constant = TrackerCoordinate(table[k], c) == TrackerCoordinate(first, c);
+    if (!constant) continue;
+    same += same.empty() ? " (" : " and ";
+    same += std::string(kNames[c]) + " is " + std::to_string(TrackerCoordinate(first, c));
+  }
+  if (!same.empty()) same += " in every row)";
+  if (span == TTrackerSpan::Line)
+    return "The landmarks' tracker positions lie on one line" + same +
+           ", so the registration cannot be determined. Record landmarks off that line, "
+           "spread in all three directions, then fit again.";
+  return "The landmarks' tracker positions lie in one plane" + same +
+         ", so the registration cannot be determined. Record landmarks off that plane, "
+         "then fit again.";
+}
 
 void WriteAxisReport(const std::string& axisName, int n, int axis, TDoubleVector B,
                      TDoubleMatrix V, const FitStats& stats, std::vector<std::string>& list) {
@@ -68,7 +122,7 @@ void WriteAxisReport(const std::string& axisName, int n, int axis, TDoubleVector
 
 bool FitRegistrationWith(int n, std::vector<std::string>& list, IMessagePresenter& messages,
                          TAxisFit axisFit) {
-  if (n < kMinSamples) {
+  if (n < kMinRegistrationRows) {
     messages.ShowMessage("At least 5 samples required for 3D registration.");
     return false;
   }
@@ -92,11 +146,21 @@ bool FitRegistrationWith(int n, std::vector<std::string>& list, IMessagePresente
 
   char count[48];
   std::snprintf(count, sizeof count, "Number of observations = %5d", n);
-  list.emplace_back(count);
 
-  // The three axes share their regressors and so their decomposition; the
-  // per-axis items are zeroed afresh for each axis.
+  // The three axes share their regressors and so their decomposition, the one
+  // that decides whether the positions determine the map at all; the per-axis
+  // items are zeroed afresh for each axis.
   SvdReuseScope reuse;
+  const TTrackerSpan span = TrackerSpan(PointTable, n);
+  if (span != TTrackerSpan::Space) {
+    const std::string text = UndeterminedMapText(PointTable, n, span);
+    messages.ShowMessage(text);
+    list.emplace_back(count);
+    list.emplace_back();
+    list.push_back(text);
+    return false;
+  }
+  list.emplace_back(count);
   SelectModel(kModelMultipleLinear, kVarianceConstant, constants.v);
   const int last = LastParamIndex();
   Vec B(last), Ycalc(n), S(n), Theta(0);

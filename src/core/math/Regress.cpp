@@ -84,7 +84,6 @@ struct SvdReuseScope::State {
   bool constTerm = false;
   std::vector<double> regressors;  // U[j][k], j = 1..nvar, k = 1..N, as factored
   FitResult result = kFitOk;
-  std::vector<double> cov;         // covariance factor over Lb..p, row by row
 
   bool Matches(TDoubleMatrix U, int n, int p, bool c) const {
     if (!valid || n != N || p != nvar || c != constTerm) return false;
@@ -108,6 +107,54 @@ struct SvdReuseScope::State {
 namespace {
 thread_local SvdReuseScope::State* g_reuse = nullptr;
 
+// The design of the regression factored and its small singular values dropped,
+// in the storage of the reuse scope (taken from there when it already holds this
+// design) or in `local`. `st` is where the factors are; the result is that of the
+// decomposition, or kFitNoMemory.
+class FactoredDesign {
+ public:
+  FactoredDesign(TDoubleMatrix U, int N, int p, bool constTerm) {
+    const int Lb = constTerm ? 0 : 1;
+    const int Ub = constTerm ? N - 1 : N;
+    SvdReuseScope::State* reuse = g_reuse;
+    if (reuse && reuse->Matches(U, N, p, constTerm)) {
+      // The same regressors: the stored decomposition is what this one would give.
+      st = &reuse->st;
+      result = reuse->result;
+      return;
+    }
+    st = reuse ? &reuse->st : &local_;
+    if (reuse) reuse->valid = false;
+    if (!st->Prepare(Ub, p)) {
+      result = kFitNoMemory;
+      return;
+    }
+    for (int r = Lb; r <= Ub; ++r) {
+      const int k = r - Lb + 1;
+      if (constTerm) st->A[r][0] = 1.0;
+      for (int j = 1; j <= p; ++j) st->A[r][j] = U[j][k];
+    }
+    result = SvdDecompose(st->A, Lb, Ub, p, st->s, st->Vf);
+    if (result == kFitOk) {
+      // Singular values below N * epsilon times the largest are dropped.
+      const double tolerance = D(static_cast<ExtFloat>(N) * MachineEpsilonExtended);
+      SvdZeroSmall(st->s, Lb, p, tolerance);
+    }
+    if (reuse) {
+      reuse->Remember(U, N, p, constTerm);
+      reuse->result = result;
+    }
+  }
+  FactoredDesign(const FactoredDesign&) = delete;
+  FactoredDesign& operator=(const FactoredDesign&) = delete;
+
+  RegressionStorage* st = nullptr;
+  FitResult result = kFitOk;
+
+ private:
+  RegressionStorage local_;
+};
+
 }  // namespace
 
 SvdReuseScope::SvdReuseScope() : state_(new State), previous_(g_reuse) { g_reuse = state_; }
@@ -126,45 +173,14 @@ FitResult SvdRegression(TDoubleMatrix U, TDoubleVector Y, int N, int nvar, bool 
   // The decomposition needs at least as many observations as parameters.
   if (N < p - Lb + 1) return kFitSingular;
 
-  SvdReuseScope::State* reuse = g_reuse;
-  if (reuse && reuse->Matches(U, N, nvar, constTerm)) {
-    // The same regressors: the stored decomposition is what this one would give.
-    if (reuse->result != kFitOk) return reuse->result;
-    RegressionStorage& st = reuse->st;
-    for (int r = Lb; r <= Ub; ++r) st.b[r] = Y[r - Lb + 1];
-    SvdSolve(st.A, st.s, st.Vf, st.b, Lb, Ub, p, B);
-    size_t c = 0;
-    for (int i = Lb; i <= p; ++i)
-      for (int j = Lb; j <= p; ++j) V[i][j] = reuse->cov[c++];
-    return kFitOk;
-  }
-
-  RegressionStorage local;
-  RegressionStorage& st = reuse ? reuse->st : local;
-  if (reuse) reuse->valid = false;
-  if (!st.Prepare(Ub, p)) return kFitNoMemory;
-  TDoubleMatrix A = st.A;
+  const FactoredDesign design(U, N, p, constTerm);
+  if (design.result != kFitOk) return design.result;
+  RegressionStorage& st = *design.st;
   TDoubleVector b = st.b, s = st.s, z = st.z;
   TDoubleMatrix Vf = st.Vf;
 
-  for (int r = Lb; r <= Ub; ++r) {
-    const int k = r - Lb + 1;
-    b[r] = Y[k];
-    if (constTerm) A[r][0] = 1.0;
-    for (int j = 1; j <= p; ++j) A[r][j] = U[j][k];
-  }
-
-  const FitResult result = SvdDecompose(A, Lb, Ub, p, s, Vf);
-  if (reuse) {
-    reuse->Remember(U, N, nvar, constTerm);
-    reuse->result = result;
-  }
-  if (result != kFitOk) return result;
-
-  // Singular values below N * epsilon times the largest are dropped.
-  const double tolerance = D(static_cast<ExtFloat>(N) * MachineEpsilonExtended);
-  SvdZeroSmall(s, Lb, p, tolerance);
-  SvdSolve(A, s, Vf, b, Lb, Ub, p, B);
+  for (int r = Lb; r <= Ub; ++r) b[r] = Y[r - Lb + 1];
+  SvdSolve(st.A, s, Vf, b, Lb, Ub, p, B);
 
   // Covariance factor Vf diag(1/s^2) Vf^T.
   for (int j = Lb; j <= p; ++j) z[j] = s[j] > 0 ? D(1.0L / (X(s[j]) * s[j])) : 0.0;
@@ -176,10 +192,17 @@ FitResult SvdRegression(TDoubleMatrix U, TDoubleVector Y, int N, int nvar, bool 
       V[j][i] = t;
     }
   }
-  if (reuse) {
-    reuse->cov.clear();
-    for (int i = Lb; i <= p; ++i)
-      for (int j = Lb; j <= p; ++j) reuse->cov.push_back(V[i][j]);
-  }
+  return kFitOk;
+}
+
+FitResult SvdRegressionDropped(TDoubleMatrix U, int N, int nvar, bool constTerm, int& dropped) {
+  ExtendedPrecisionScope precision;
+  const int Lb = constTerm ? 0 : 1;
+  dropped = 0;
+  if (N < nvar - Lb + 1) return kFitSingular;
+  const FactoredDesign design(U, N, nvar, constTerm);
+  if (design.result != kFitOk) return design.result;
+  for (int j = Lb; j <= nvar; ++j)
+    if (!(design.st->s[j] > 0)) ++dropped;
   return kFitOk;
 }

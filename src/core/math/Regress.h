@@ -14,6 +14,14 @@
 FitResult SvdRegression(TDoubleMatrix U, TDoubleVector Y, int N, int nvar, bool constTerm,
                         TDoubleVector B, TDoubleMatrix V);
 
+// How many singular values of that regression's design ([1, U^T] with constTerm,
+// U^T without) its rule drops: those below N * MachineEpsilon times the largest,
+// and those that are 0. 0 when the design has full column rank as the solver sees
+// it; each dropped value is one independent linear relation among the columns.
+// The result code and `dropped` = 0 on failure, as SvdRegression would return them.
+// Within an SvdReuseScope the decomposition is kept for the regressions that follow.
+FitResult SvdRegressionDropped(TDoubleMatrix U, int N, int nvar, bool constTerm, int& dropped);
+
 // While a scope lives (on this thread), SvdRegression keeps the decomposition of
 // the last design it factored, with its storage, and reuses it for a regression
 // on bit-for-bit the same regressors: the three MRI axes of one registration
