@@ -13,7 +13,9 @@
 //   is closed after writes; the folder is created when the key is created. A file
 //   that cannot be parsed makes OpenKey throw ERegistryException naming the file
 //   and the line; a copy of it is kept as settings.reg.bad beside it before the
-//   values written at exit replace it. Values other than the four are kept.
+//   values written at exit replace it. Values other than the four are kept. Reading
+//   and writing take time in proportion to the file's size.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,3 +31,10 @@ std::unique_ptr<ISettingsStore> CreateSettingsStoreAt(const std::string& locatio
 // no home folder is known: the settings are then neither read nor written), or on
 // Windows kSettingsKey.
 std::string UserSettingsLocation();
+
+#ifndef _WIN32
+// How many times the settings file store of this process has compared two names
+// or keywords so far: its work, which grows in proportion to the files it reads
+// and writes however many values they hold.
+uint64_t SettingsFileComparisons();
+#endif

@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "SafeFile.h"
@@ -17,14 +19,16 @@ constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 constexpr char kHeader4[] = "REGEDIT4";
 constexpr char kSection[] = "HKEY_CURRENT_USER\\SOFTWARE\\Zeltra";
 
+std::atomic<uint64_t> comparisons{0};
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Every comparison of names and keywords goes through here and is counted.
 bool EqualNoCase(std::string_view a, std::string_view b) {
+  comparisons.fetch_add(1, std::memory_order_relaxed);
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
 }
 
@@ -38,6 +42,21 @@ bool IsHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// Value names as the registry compares them: ASCII letters without regard to case.
+struct TNameHash {
+  size_t operator()(std::string_view name) const noexcept {
+    uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : name) {
+      h ^= static_cast<unsigned char>(Lower(c));
+      h *= 1099511628211ull;
+    }
+    return static_cast<size_t>(h);
+  }
+};
+struct TNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return EqualNoCase(a, b); }
+};
+
 // One value of the key. `data` is the text after '=' for values of other types,
 // written back unchanged.
 struct TEntry {
@@ -46,6 +65,33 @@ struct TEntry {
   std::string text;
   uint32_t dword = 0;
   std::string data;
+};
+
+// The values of the key in file order, found by name in constant time, so that
+// reading and writing a file takes time in proportion to its size.
+class TEntries {
+ public:
+  void Clear() {
+    list_.clear();
+    index_.clear();
+  }
+  const std::vector<TEntry>& List() const { return list_; }
+  const TEntry* Find(const std::string& name) const {
+    auto it = index_.find(name);
+    return it == index_.end() ? nullptr : &list_[it->second];
+  }
+  // Replaces the value of that name where it stands, or appends it.
+  void Set(TEntry e) {
+    auto [it, added] = index_.try_emplace(e.name, list_.size());
+    if (added)
+      list_.push_back(std::move(e));
+    else
+      list_[it->second] = std::move(e);
+  }
+
+ private:
+  std::vector<TEntry> list_;
+  std::unordered_map<std::string, size_t, TNameHash, TNameEqual> index_;
 };
 
 // Reads a quoted string at the start of s (regedit escapes: \\ and \"). Returns
@@ -138,10 +184,10 @@ bool ParseData(std::string_view data, TEntry& e, std::string& why) {
 }
 
 // Parses the file; false with the number and the reason of the first bad line.
-bool ParseSettingsFile(std::string_view bytes, bool& hasKey, std::vector<TEntry>& entries,
-                       int& badLine, std::string& why) {
+bool ParseSettingsFile(std::string_view bytes, bool& hasKey, TEntries& entries, int& badLine,
+                       std::string& why) {
   hasKey = false;
-  entries.clear();
+  entries.Clear();
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   bool header = false;
   int lineNo = 0;
@@ -206,14 +252,7 @@ bool ParseSettingsFile(std::string_view bytes, bool& hasKey, std::vector<TEntry>
       return false;
     }
     if (!ParseData(Trim(rest.substr(1)), e, why)) return false;
-    bool replaced = false;
-    for (auto& old : entries) {
-      if (EqualNoCase(old.name, e.name)) {
-        old = e;
-        replaced = true;
-      }
-    }
-    if (!replaced) entries.push_back(std::move(e));
+    entries.Set(std::move(e));  // a repeated name: the last one counts, in the first's place
   }
   if (!header) {
     badLine = lineNo == 0 ? 1 : lineNo;
@@ -223,9 +262,9 @@ bool ParseSettingsFile(std::string_view bytes, bool& hasKey, std::vector<TEntry>
   return true;
 }
 
-std::string FormatSettingsFile(const std::vector<TEntry>& entries) {
+std::string FormatSettingsFile(const TEntries& entries) {
   std::string s = std::string(kHeader) + "\n\n[" + kSection + "]\n";
-  for (const auto& e : entries) {
+  for (const auto& e : entries.List()) {
     s += e.name.empty() ? std::string("@") : Quote(e.name);
     s += '=';
     switch (e.type) {
@@ -275,12 +314,12 @@ class TFileSettingsStore final : public ISettingsStore {
     std::string bytes;
     int e = ReadWholeFile(path_, bytes);
     bool hasKey = false;
-    entries_.clear();
+    entries_.Clear();
     if (e == 0) {
       int badLine = 0;
       std::string why;
       if (!ParseSettingsFile(bytes, hasKey, entries_, badLine, why)) {
-        entries_.clear();
+        entries_.Clear();
         hasKey = false;
         // Keep the unreadable file before anything can replace it.
         int be = WriteFileAtomically(path_ + ".bad", bytes);
@@ -315,13 +354,11 @@ class TFileSettingsStore final : public ISettingsStore {
 
   TValueType ReadValue(const std::string& name, std::string& text, uint32_t& dword) override {
     if (!open_) return TValueType::Missing;
-    for (const auto& e : entries_) {
-      if (!EqualNoCase(e.name, name)) continue;
-      if (e.type == TValueType::String) text = e.text;
-      if (e.type == TValueType::Dword) dword = e.dword;
-      return e.type;
-    }
-    return TValueType::Missing;
+    const TEntry* e = entries_.Find(name);
+    if (!e) return TValueType::Missing;
+    if (e->type == TValueType::String) text = e->text;
+    if (e->type == TValueType::Dword) dword = e->dword;
+    return e->type;
   }
 
   bool WriteString(const std::string& name, const std::string& value) override {
@@ -359,18 +396,12 @@ class TFileSettingsStore final : public ISettingsStore {
     if (!open_ || e.name.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       return false;
     dirty_ = true;
-    for (auto& old : entries_) {
-      if (EqualNoCase(old.name, e.name)) {
-        old = std::move(e);
-        return true;
-      }
-    }
-    entries_.push_back(std::move(e));
+    entries_.Set(std::move(e));
     return true;
   }
 
   std::string path_;
-  std::vector<TEntry> entries_;
+  TEntries entries_;
   bool open_ = false;
   bool dirty_ = false;
 };
@@ -388,6 +419,8 @@ std::string HomeFolder() {
 }
 
 }  // namespace
+
+uint64_t SettingsFileComparisons() { return comparisons.load(std::memory_order_relaxed); }
 
 std::string UserSettingsLocation() {
   std::string base;
