@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "reg/Settings.h"
 
 namespace settingstest {
+
+using Strings = std::vector<std::string>;
 
 // A state whose every field differs from the defaults.
 inline TTrackerState Changed() {
@@ -18,15 +21,21 @@ inline TTrackerState Changed() {
   return s;
 }
 
-// The text of the error ReadSettings raises (a failure when it raises none).
-inline std::string ReadError(ISettingsStore& store, TTrackerState& state) {
+// The messages of ReadSettings, which reports and never throws.
+inline Strings ReadProblems(ISettingsStore& store, TTrackerState& state) {
   try {
-    ReadSettings(store, state);
-  } catch (const ERegistryException& e) {
-    return e.what();
+    return ReadSettings(store, state);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "ReadSettings threw: " << e.what();
   }
-  ADD_FAILURE() << "no error";
   return {};
+}
+
+// The one message ReadSettings gives (a failure when it gives none or several).
+inline std::string ReadError(ISettingsStore& store, TTrackerState& state) {
+  Strings problems = ReadProblems(store, state);
+  EXPECT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+  return problems.empty() ? std::string() : problems.front();
 }
 
 }  // namespace settingstest

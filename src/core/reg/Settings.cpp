@@ -1,6 +1,15 @@
 #include "Settings.h"
 
+#include <type_traits>
+
 namespace {
+
+consteval bool DefaultsMatchFields() {
+  for (const TSettingValue& v : kSettingValues)
+    if (v.field.index() != v.byDefault.index()) return false;
+  return true;
+}
+static_assert(DefaultsMatchFields(), "every setting's default has its field's type");
 
 // Closes the key when reading or writing ends early with an exception.
 class TKeyCloser {
@@ -19,97 +28,90 @@ class TKeyCloser {
   bool closed_ = false;
 };
 
-[[noreturn]] void Fail(const char* format, const std::string& name) {
+std::string Message(const char* format, std::string_view name) {
   std::string text = format;
   text.replace(text.find("%s"), 2, name);
-  throw ERegistryException(text);
+  return text;
 }
 
-uint32_t ReadDword(ISettingsStore& store, const char* name) {
+void SetDefault(const TSettingValue& v, TTrackerState& state) {
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_reference_t<decltype(state.*member)>;
+        state.*member = T(std::get<std::conditional_t<std::is_same_v<T, std::string>,
+                                                      std::string_view, T>>(v.byDefault));
+      },
+      v.field);
+}
+
+// Reads one value into its field; empty, or the message why it could not be read
+// (the field then keeps its default).
+std::string ReadValue(ISettingsStore& store, const TSettingValue& v, TTrackerState& state) {
   std::string text;
-  uint32_t value = 0;
-  switch (store.ReadValue(name, text, value)) {
-    case TValueType::Dword:
-      return value;
-    case TValueType::Missing:
-      Fail("Failed to get data for '%s'", name);
-    default:
-      Fail("Invalid data type for '%s'", name);
-  }
+  uint32_t dword = 0;
+  TValueType type = store.ReadValue(std::string(v.name), text, dword);
+  if (type == TValueType::Missing)
+    return v.ifMissing == TIfMissing::Report ? Message("Failed to get data for '%s'", v.name)
+                                             : std::string();
+  return std::visit(
+      [&](auto member) -> std::string {
+        using T = std::remove_reference_t<decltype(state.*member)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          if (type != TValueType::String) return Message("Invalid data type for '%s'", v.name);
+          state.*member = text;
+        } else {
+          if (type != TValueType::Dword) return Message("Invalid data type for '%s'", v.name);
+          if constexpr (std::is_same_v<T, bool>)
+            state.*member = dword != 0;
+          else
+            state.*member = static_cast<int32_t>(dword);
+        }
+        return {};
+      },
+      v.field);
+}
+
+bool WriteValue(ISettingsStore& store, const TSettingValue& v, const TTrackerState& state) {
+  std::string name(v.name);
+  return std::visit(
+      [&](auto member) {
+        using T = std::remove_cvref_t<decltype(state.*member)>;
+        if constexpr (std::is_same_v<T, std::string>)
+          return store.WriteString(name, state.*member);
+        else if constexpr (std::is_same_v<T, bool>)
+          return store.WriteDword(name, state.*member ? 1u : 0u);
+        else
+          return store.WriteDword(name, static_cast<uint32_t>(state.*member));
+      },
+      v.field);
 }
 
 }  // namespace
 
-void ReadSettings(ISettingsStore& store, TTrackerState& state) {
-  state.PortName.clear();
-  state.BPS = 115200;
-  state.IsFastrak = false;
-  state.IsStreaming = true;
-  if (!store.OpenKey(false)) return;
-  TKeyCloser closer(store);
-
-  std::string text;
-  uint32_t value = 0;
-  switch (store.ReadValue(kPortNameValue, text, value)) {
-    case TValueType::String:
-      state.PortName = text;
-      break;
-    case TValueType::Missing:
-      break;
-    default:
-      Fail("Invalid data type for '%s'", kPortNameValue);
+std::vector<std::string> ReadSettings(ISettingsStore& store, TTrackerState& state) {
+  for (const TSettingValue& v : kSettingValues) SetDefault(v, state);
+  std::vector<std::string> problems;
+  try {
+    if (!store.OpenKey(false)) return problems;
+  } catch (const ERegistryException& e) {
+    problems.emplace_back(e.what());
+    return problems;
   }
-  state.BPS = static_cast<int32_t>(ReadDword(store, kBPSValue));
-  state.IsFastrak = ReadDword(store, kIsFastrakValue) != 0;
-  state.IsStreaming = ReadDword(store, kIsStreamingValue) != 0;
-  closer.Close();
+  TKeyCloser closer(store);
+  for (const TSettingValue& v : kSettingValues) {
+    std::string problem = ReadValue(store, v, state);
+    if (!problem.empty()) problems.push_back(std::move(problem));
+  }
+  closer.Close();  // nothing was written: nothing to store
+  return problems;
 }
 
 void WriteSettings(ISettingsStore& store, const TTrackerState& state) {
   if (!store.OpenKey(true)) return;
   TKeyCloser closer(store);
-  if (!store.WriteString(kPortNameValue, state.PortName))
-    Fail("Failed to set data for '%s'", kPortNameValue);
-  if (!store.WriteDword(kBPSValue, static_cast<uint32_t>(state.BPS)))
-    Fail("Failed to set data for '%s'", kBPSValue);
-  if (!store.WriteDword(kIsFastrakValue, state.IsFastrak ? 1u : 0u))
-    Fail("Failed to set data for '%s'", kIsFastrakValue);
-  if (!store.WriteDword(kIsStreamingValue, state.IsStreaming ? 1u : 0u))
-    Fail("Failed to set data for '%s'", kIsStreamingValue);
+  for (const TSettingValue& v : kSettingValues)
+    if (!WriteValue(store, v, state))
+      throw ERegistryException(Message("Failed to set data for '%s'", v.name));
   std::string error = closer.Close();
   if (!error.empty()) throw ERegistryException(error);
-}
-
-bool TMemorySettingsStore::OpenKey(bool create) {
-  if (!keyExists && !(create && canCreate)) return false;
-  keyExists = true;
-  open = true;
-  return true;
-}
-
-TValueType TMemorySettingsStore::ReadValue(const std::string& name, std::string& text,
-                                           uint32_t& dword) {
-  auto it = values.find(name);
-  if (!open || it == values.end()) return TValueType::Missing;
-  text = it->second.text;
-  dword = it->second.dword;
-  return it->second.type;
-}
-
-bool TMemorySettingsStore::WriteString(const std::string& name, const std::string& value) {
-  if (!open || name == failWriteOf) return false;
-  values[name] = TValue{TValueType::String, value, 0};
-  return true;
-}
-
-bool TMemorySettingsStore::WriteDword(const std::string& name, uint32_t value) {
-  if (!open || name == failWriteOf) return false;
-  values[name] = TValue{TValueType::Dword, {}, value};
-  return true;
-}
-
-std::string TMemorySettingsStore::CloseKey() {
-  if (open) ++closes;
-  open = false;
-  return {};
 }

@@ -1,11 +1,13 @@
 #pragma once
-// The four per-user tracker settings (PortName, BPS, IsFastrak, IsStreaming): the
-// typed store they live in, and reading them at start and writing them at exit.
+// The per-user tracker settings (PortName, BPS, IsFastrak, IsStreaming): the typed
+// store they live in, the list of stored values, and reading them at start and
+// writing them at exit.
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 #include "tracker/TrackerState.h"
 
@@ -50,40 +52,49 @@ inline constexpr char kBPSValue[] = "BPS";
 inline constexpr char kIsFastrakValue[] = "IsFastrak";
 inline constexpr char kIsStreamingValue[] = "IsStreaming";
 
-// Sets the defaults (PortName empty, BPS 115200, IsFastrak false, IsStreaming
-// true), then, if the key exists, reads PortName (a missing value gives empty
-// text), BPS, IsFastrak and IsStreaming in this order (any non-zero integer is
-// true). Throws ERegistryException on the first value that is missing ("Failed to
-// get data for '%s'"; not for PortName) or of another type ("Invalid data type for
-// '%s'"); the values read before it keep what was read, the others their defaults.
-// TrackerReady is not touched.
-void ReadSettings(ISettingsStore& store, TTrackerState& state);
+// Where a stored value lives while the program runs. The alternative also gives
+// its type: text is a string value (REG_SZ), a 32-bit integer a dword (REG_DWORD,
+// read as signed), a flag a dword that is 1 or 0 (any non-zero dword reads true).
+using TSettingField = std::variant<std::string TTrackerState::*, int32_t TTrackerState::*,
+                                   bool TTrackerState::*>;
+// A value's default, of the same alternative as its field.
+using TSettingDefault = std::variant<std::string_view, int32_t, bool>;
+
+// What reading does when the value is not stored: keep the default silently, or
+// keep it and report "Failed to get data for '%s'".
+enum class TIfMissing { KeepDefault, Report };
+
+// One stored value.
+struct TSettingValue {
+  std::string_view name;
+  TSettingField field;
+  TSettingDefault byDefault;
+  TIfMissing ifMissing;
+};
+
+// Every stored value, in the order in which they are read and written. A further
+// value is one more line here (and its field); its default must have the field's
+// type (checked when the program is compiled).
+inline constexpr TSettingValue kSettingValues[] = {
+    {kPortNameValue, &TTrackerState::PortName, std::string_view(""), TIfMissing::KeepDefault},
+    {kBPSValue, &TTrackerState::BPS, int32_t{115200}, TIfMissing::Report},
+    {kIsFastrakValue, &TTrackerState::IsFastrak, false, TIfMissing::Report},
+    {kIsStreamingValue, &TTrackerState::IsStreaming, true, TIfMissing::Report},
+};
+
+// Sets every value of kSettingValues to its default, then, if the key exists,
+// reads each of them in order; a value that cannot be read does not stop the
+// others. Returns one message per value that could not be read, in that order:
+// "Failed to get data for '%s'" when a value that must be stored is missing
+// (PortName may be missing: empty text), "Invalid data type for '%s'" when it has
+// another type. Such a value keeps its default; every value read keeps what was
+// read. A key that exists but cannot be read at all gives the store's own message
+// alone and every default. Empty when all went well. TrackerReady is not touched.
+std::vector<std::string> ReadSettings(ISettingsStore& store, TTrackerState& state);
 
 // Opens the key, creating it if needed (stops silently when that fails), and
-// writes PortName, BPS, IsFastrak and IsStreaming (1 or 0) in this order. Throws
-// ERegistryException "Failed to set data for '%s'" on the first value that cannot
-// be set (the values before it are stored, the rest not), or with the store's
-// message when the values could not be stored at close.
+// writes every value of kSettingValues in order. Throws ERegistryException "Failed
+// to set data for '%s'" on the first value that cannot be set (the values before
+// it are stored, the rest not), or with the store's message when the values could
+// not be stored at close.
 void WriteSettings(ISettingsStore& store, const TTrackerState& state);
-
-// A store in memory, for tests and for running without persistent settings.
-class TMemorySettingsStore : public ISettingsStore {
- public:
-  struct TValue {
-    TValueType type = TValueType::Missing;
-    std::string text;
-    uint32_t dword = 0;
-  };
-  bool keyExists = false;
-  bool canCreate = true;
-  std::string failWriteOf;  // a value name whose writes fail
-  std::map<std::string, TValue> values;
-  bool open = false;
-  int closes = 0;
-
-  bool OpenKey(bool create) override;
-  TValueType ReadValue(const std::string& name, std::string& text, uint32_t& dword) override;
-  bool WriteString(const std::string& name, const std::string& value) override;
-  bool WriteDword(const std::string& name, uint32_t value) override;
-  std::string CloseKey() override;
-};
