@@ -19,6 +19,7 @@
 #include "Controls.h"
 #include "EventEdge.h"
 #include "FOBForm.h"
+#include "MemorySettingsStore.h"
 #include "MessageLoop.h"
 #include "RegFormWindow.h"
 #include "TestSupport.h"
