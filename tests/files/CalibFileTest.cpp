@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "SafeFile.h"
 #include "TestSupport.h"
 #include "reg/CalibFile.h"
 
@@ -187,11 +188,59 @@ TEST(CalibRead, NumbersMissingAtTheEndOfTheFileReadAsZero) {
 TEST(CalibRead, AFileWithoutPointLinesHasNoRows) {
   TCalibration onlyClosing = Load("3 4 5 77777 77777 77777\r\n");
   EXPECT_TRUE(onlyClosing.rows.empty());
+  EXPECT_TRUE(onlyClosing.hasDesired);
   EXPECT_EQ(onlyClosing.desired, (TVoxel{3, 4, 5}));
-  TCalibration empty = Load("");
-  EXPECT_TRUE(empty.rows.empty());
-  EXPECT_FALSE(empty.hasDesired);
-  EXPECT_TRUE(Load("\r\n \r\n").rows.empty());
+  // Files without any number are refused (see below): loading them would empty
+  // the table for nothing.
+  EXPECT_NE(Refused(""), "");
+  EXPECT_NE(Refused("\r\n \r\n"), "");
+}
+
+// A file that holds only closing lines has no rows but a desired voxel: the caller
+// tells it from a calibration by the row count.
+TEST(CalibRead, ClosingLinesOnlyGiveNoRowsAndTheLastDesiredVoxel) {
+  struct Case {
+    const char* bytes;
+    TVoxel desired;
+  };
+  const Case cases[] = {
+      {"3 4 5 77777 77777 77777\r\n", {3, 4, 5}},
+      {"3 4 5 77777 77777 77777", {3, 4, 5}},  // no line end
+      {"\r\n  1 1 1 77777 0 0\r\n\r\n", {1, 1, 1}},
+      {"1 1 1 77777 77777 77777\r\n-2 0 9 77777 77777 77777\r\n", {-2, 0, 9}},
+      {"7 7 7 77777\r\n", {7, 7, 7}},  // the two numbers missing at the end read 0
+  };
+  for (const Case& c : cases) {
+    TCalibration cal = Load(c.bytes);
+    EXPECT_EQ(cal.rows.size(), 0u) << c.bytes;
+    EXPECT_TRUE(cal.hasDesired) << c.bytes;
+    EXPECT_EQ(cal.desired, c.desired) << c.bytes;
+  }
+}
+
+// Nothing to load: neither a point line nor a closing line.
+TEST(CalibRead, AFileWithoutAnyNumberIsRefusedAndSaysSo) {
+  const std::string_view nothing[] = {
+      "",       "\r\n", "\n",        "\r",     " ",
+      "\t\t", "  \r\n\t \r\n\r\n", "\n\n\n\n", "\r\r", "\r\n \n\t\r",
+  };
+  for (std::string_view bytes : nothing) {
+    EXPECT_EQ(Refused(bytes), "The file holds no calibration: no point line and no closing line")
+        << HexDump(bytes);
+    TCalibration cal;
+    std::string error;
+    EXPECT_FALSE(ParseCalibration(bytes, cal, error, "/data/subject 4/calib.txt"));
+    EXPECT_EQ(error,
+              "/data/subject 4/calib.txt holds no calibration: no point line and no closing line");
+  }
+}
+
+TEST(CalibRead, ARefusedFileLeavesNoRowsBehindFromAnEarlierParse) {
+  TCalibration cal = Load("1 2 3 4 5 6\r\n9 9 9 77777 77777 77777\r\n");
+  std::string error;
+  EXPECT_FALSE(ParseCalibration("\r\n", cal, error));
+  EXPECT_TRUE(cal.rows.empty());
+  EXPECT_FALSE(cal.hasDesired);
 }
 
 // --- Reading: numbers ---------------------------------------------------------
@@ -288,6 +337,26 @@ TEST(CalibStore, AFullCalibrationFillsEveryEntryButTheLast) {
 }
 
 // --- Checked-in files ---------------------------------------------------------
+
+// Real files: read as the window reads them, then parsed with their names.
+TEST(CalibFiles, CheckedInFilesWithoutACalibrationAreRefusedByName) {
+  std::string dir = std::string(ZELTRA_TEST_DATA) + "/files/";
+  for (const char* name : {"empty.txt", "blank-lines.txt"}) {
+    std::string path = dir + name;
+    std::string bytes = "stale";
+    ASSERT_EQ(ReadWholeFile(path, bytes), 0) << path;
+    TCalibration cal;
+    std::string error;
+    EXPECT_FALSE(ParseCalibration(bytes, cal, error, path));
+    EXPECT_EQ(error, path + " holds no calibration: no point line and no closing line");
+  }
+  std::string bytes;
+  ASSERT_EQ(ReadWholeFile(dir + "closing-only.txt", bytes), 0);
+  TCalibration cal = Load(bytes);
+  EXPECT_TRUE(cal.rows.empty());
+  EXPECT_TRUE(cal.hasDesired);
+  EXPECT_EQ(cal.desired, (TVoxel{64, 70, 31}));
+}
 
 TEST(CalibFiles, CheckedInSamplesLoad) {
   std::string dir = std::string(ZELTRA_TEST_DATA) + "/files/";

@@ -85,10 +85,17 @@ void AppendLine(std::string& s, const int32_t (&v)[6]) {
 
 }  // namespace
 
-bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error) {
+bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error,
+                      std::string_view fileName) {
   out = TCalibration{};
   error.clear();
   TReader reader(bytes);
+  if (reader.AtEnd()) {
+    // Loading nothing would clear the operator's table for no calibration at all.
+    error = (fileName.empty() ? std::string("The file") : std::string(fileName)) +
+            " holds no calibration: no point line and no closing line";
+    return false;
+  }
   while (!reader.AtEnd()) {
     int32_t v[6];
     for (int k = 0; k < 6; ++k) {

@@ -37,8 +37,13 @@ struct TCalibration {
 // desired voxel (the last one wins) and takes no row. Blanks and blank lines after
 // the last number of the file are ignored: they make no row. More than
 // kMaxCalibrationRows point lines are refused with a message that names the limit.
+// A file without any number (empty, or blanks and line ends only) is refused with
+// "<fileName> holds no calibration: no point line and no closing line" ("The
+// file" without a name). A file that holds closing lines only loads with no rows
+// (`out.rows` empty, `out.hasDesired` true): the caller tells it by the row count.
 // Reads only `bytes` and writes only `out` and `error`.
-bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error);
+bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error,
+                      std::string_view fileName = {});
 
 // The bytes of a calibration file for rows[0..count-1] and the desired voxel.
 std::string FormatCalibration(const TPointPair* rows, int count, const TVoxel& desired);
