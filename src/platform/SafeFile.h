@@ -17,7 +17,9 @@ int ReadWholeFile(const std::string& path, std::string& bytes);
 //   POSIX: interrupted calls are retried and short writes continued; the file is
 //   fsync'ed before the rename and the folder after it. A replaced file keeps its
 //   permission bits (and owner and group where permitted); a new one gets 0666 less
-//   the umask. A path that is a symbolic link (or a chain of them) replaces the
+//   the umask. A file that its permission bits make read-only gives EACCES and
+//   stays as it is (for root: no write bit set at all; otherwise: no write
+//   permission for the caller). A path that is a symbolic link (or a chain of them) replaces the
 //   file the link names and keeps the link (a dangling link creates its target;
 //   a loop gives ELOOP). A hard-linked file gets a new inode: the other names keep
 //   the old content. A folder as target gives EISDIR, a device, FIFO or socket

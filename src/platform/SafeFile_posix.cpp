@@ -94,6 +94,16 @@ int ResolveLinks(const std::string& path, std::string& resolved) {
   return ELOOP;
 }
 
+// 0, or the error when the file's permission bits forbid writing it. Root may
+// write any file, so for root a file is read-only when no one has write permission
+// (as chmod a-w marks it); for others the kernel's own check decides (owner, group
+// and other bits, and any access control list).
+int WriteDenied(const std::string& path, const struct stat& st) {
+  if (::geteuid() == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? EACCES : 0;
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return 0;
+  return errno == EACCES || errno == EPERM || errno == EROFS ? errno : 0;
+}
+
 // Creates a new, empty temporary file beside `target` that no one else uses.
 int CreateTemp(const std::string& target, mode_t mode, std::string& tmpPath, int& fd) {
   std::random_device rd;
@@ -163,6 +173,10 @@ int WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (exists && S_ISDIR(old.st_mode)) return EISDIR;
   // Never rename over a device, FIFO or socket.
   if (exists && !S_ISREG(old.st_mode)) return EINVAL;
+  // The rename needs only the folder's permission: a read-only file is refused here.
+  if (exists) {
+    if (int e = WriteDenied(target, old)) return e;
+  }
 
   std::string tmp;
   int fd = -1;

@@ -128,6 +128,55 @@ TEST(SafeFile, AReplacedFileKeepsItsPermissions) {
   EXPECT_EQ(ReadFileBytes(path), kNew);
 }
 
+// A file marked read-only is not replaced, also for root (who may write any file
+// and whose rename would only need the folder's permission).
+TEST(SafeFile, AReadOnlyFileIsRefusedAndKeepsItsContent) {
+  struct Case {
+    mode_t mode;
+    bool refused;
+  };
+  const Case cases[] = {
+      {0444, true}, {0400, true}, {0440, true}, {0555, true}, {0000, true},
+      {0644, false}, {0600, false}, {0200, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode 0" << std::oct << c.mode);
+    TempDir dir;
+    std::string path = (dir / "calib.txt").string();
+    WriteFileBytes(path, kOld);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+    int e = WriteFileAtomically(path, kNew);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << "the mode stays";
+    ::chmod(path.c_str(), 0600);  // so that the test can read it back
+    if (c.refused) {
+      EXPECT_EQ(e, EACCES);
+      EXPECT_EQ(IoErrorText(e), "File access denied");
+      EXPECT_EQ(ReadFileBytes(path), kOld);
+    } else {
+      EXPECT_EQ(e, 0);
+      EXPECT_EQ(ReadFileBytes(path), kNew);
+    }
+    EXPECT_EQ(Names(dir.path()), Strings{"calib.txt"});
+  }
+}
+
+TEST(SafeFile, AReadOnlyFileBehindASymlinkIsRefused) {
+  TempDir dir;
+  WriteFileBytes(dir / "calib.txt", kOld);
+  ASSERT_EQ(::chmod((dir / "calib.txt").c_str(), 0444), 0);
+  fs::create_symlink("calib.txt", dir / "link.txt");
+  EXPECT_EQ(WriteFileAtomically((dir / "link.txt").string(), kNew), EACCES);
+  EXPECT_EQ(ReadFileBytes(dir / "calib.txt"), kOld);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(Names(dir.path()), (Strings{"calib.txt", "link.txt"}));
+  // Once writable again, the same save goes through.
+  ASSERT_EQ(::chmod((dir / "calib.txt").c_str(), 0644), 0);
+  EXPECT_EQ(WriteFileAtomically((dir / "link.txt").string(), kNew), 0);
+  EXPECT_EQ(ReadFileBytes(dir / "calib.txt"), kNew);
+}
+
 TEST(SafeFile, ASaveThroughASymlinkReplacesTheLinkedFileAndKeepsTheLink) {
   TempDir dir;
   fs::create_directory(dir / "real");
