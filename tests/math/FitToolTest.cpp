@@ -228,3 +228,49 @@ TEST(FitTool, UndeterminedMapsExitWithThree) {
     }
   }
 }
+
+// Numbers wider than their columns stay apart from what stands before them, in the
+// report and in the landmark check's table: voxels near the int32 limits give
+// estimates, deviations and residuals of ten and more digits.
+TEST(FitTool, OverflowingColumnsStaySeparated) {
+  std::vector<std::array<int, 6>> rows;
+  for (int k = 1; k <= 9; ++k) {
+    const int fx = 300 * k - 1500, fy = (k * k * 37) % 900 - 450, fz = (k * 211) % 700 - 350;
+    rows.push_back({2000000000 + 40000 * fx + (k % 2 ? 30000000 : -30000000), -2000000000 + 900 * fy,
+                    k * 100000000 - 1000000000 + fz, fx, fy, fz});
+  }
+  TempDir dir;
+  const fs::path file = dir / "huge.txt";
+  WriteFileBytes(file, CalibrationText(rows));
+  const ProcessResult r = RunProcess({BinPath("zeltra-fit"), file.string(), "--check"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::istringstream out(r.out);
+  std::string line;
+  int parameters = 0, checkRows = 0, overflowing = 0;
+  bool inCheck = false;
+  while (std::getline(out, line)) {
+    if (line.rfind("Landmark check", 0) == 0) inCheck = true;
+    std::istringstream words(line);
+    std::vector<std::string> fields;
+    for (std::string w; words >> w;) fields.push_back(w);
+    if (!inCheck && line.size() > 2 && line[0] == 'b' && std::isdigit(static_cast<unsigned char>(line[1]))) {
+      ++parameters;
+      // The label, then the estimate alone or all four numbers, each a number.
+      ASSERT_TRUE(fields.size() == 2 || fields.size() == 5) << line;
+      EXPECT_EQ(fields[0].size(), 2u) << line;
+      for (size_t f = 1; f < fields.size(); ++f) EXPECT_NO_THROW((void)std::stod(fields[f])) << line;
+      if (line.size() > (fields.size() == 2 ? 19u : 70u)) ++overflowing;
+    } else if (inCheck && !fields.empty() && std::isdigit(static_cast<unsigned char>(fields[0][0])) &&
+               line.find(';') == std::string::npos) {
+      ++checkRows;
+      // Row, three residuals, their length, the leave-one-out error (and "worst").
+      ASSERT_GE(fields.size(), 6u) << line;
+      EXPECT_EQ(fields[0], std::to_string(checkRows)) << line;
+      for (size_t f = 1; f < 6; ++f) EXPECT_NO_THROW((void)std::stod(fields[f])) << line;
+      if (line.size() > 60u + (line.find("worst") != std::string::npos ? 7 : 0)) ++overflowing;
+    }
+  }
+  EXPECT_EQ(parameters, 12);
+  EXPECT_EQ(checkRows, 9);
+  EXPECT_GT(overflowing, 6) << r.out;
+}

@@ -148,3 +148,35 @@ TEST(FormatFixed, AgreesWithTheLibraryDigitStrings) {
   check(std::nextafter(1e17, 0.0));
   EXPECT_GT(checked, 100000);
 }
+
+// As a column: a text shorter than the width is FormatFixed's; one that fills or
+// overflows it gets one blank before it, so that it never joins what stands before.
+TEST(FormatFixed, ColumnsNeverRunTogether) {
+  struct Case {
+    double value;
+    int width, decimals;
+    const char* text;
+  };
+  const Case cases[] = {
+      {-12.5, 17, 8, "     -12.50000000"},            // fits: unchanged
+      {12345678.25, 17, 8, " 12345678.25000000"},      // exactly as wide: set off
+      {-12345678.25, 17, 8, " -12345678.25000000"},    // overflows by one
+      {6144284328516368.0, 17, 2, " 6144284328516368.00"},
+      {12345.7, 9, 2, " 12345.70"},                   // one short of the width
+      {1234567.7, 9, 2, " 1234567.70"},
+      {2.5e40, 17, 8, " 2.50000000E+0040"},           // its sign place is the blank
+      {-2.5e40, 17, 8, " -2.50000000E+0040"},
+      {std::numeric_limits<double>::quiet_NaN(), 2, 0, " Nan"},
+      {-std::numeric_limits<double>::infinity(), 4, 0, " -Inf"},
+      {7, 0, 0, " 7"},
+  };
+  for (const Case& c : cases) {
+    std::string line = "b0";
+    AppendFormatColumn(line, c.value, c.width, c.decimals);
+    EXPECT_EQ(line, std::string("b0") + c.text) << c.value << " width " << c.width;
+    // What follows the label reads back as the field FormatFixed writes.
+    const std::string plain = FormatFixed(c.value, c.width, c.decimals);
+    EXPECT_EQ(line.substr(line.size() - plain.size()), plain);
+    EXPECT_EQ(line[2], ' ');
+  }
+}

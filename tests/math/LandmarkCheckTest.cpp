@@ -171,3 +171,31 @@ TEST(LandmarkFormat, VoxelsAndTheEmptyCheck) {
   EXPECT_EQ(LandmarkSummaryText(empty), "No landmarks");
   EXPECT_EQ(LandmarkCheckCsv(empty), "row,dx,dy,dz,residual,leave_one_out\n");
 }
+
+// A residual or error wider than its column is set off by one blank; the columns
+// that fit keep their places.
+TEST(LandmarkFormat, OverflowingColumnsStaySeparated) {
+  struct Case {
+    double residual[3];
+    double leaveOneOut;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{-0.5, 1.25, 2}, 3.5, "    1    -0.500     1.250     2.000     2.411          3.500"},
+      {{123456.7891, -12345.6789, 0}, 123456.5, "    1 123456.789 -12345.679     0.000 124072.538     123456.500"},
+      {{-40121636.765, 0, 0}, 12345678901.25, "    1 -40121636.765     0.000     0.000 40121636.765 12345678901.250"},
+  };
+  for (const Case& c : cases) {
+    TLandmarkCheck check;
+    TLandmarkRow row;
+    row.row = 1;
+    for (int a = 0; a < 3; ++a) row.residual[a] = c.residual[a];
+    row.length = std::hypot(c.residual[0], c.residual[1], c.residual[2]);
+    row.hasLeaveOneOut = true;
+    row.leaveOneOut = c.leaveOneOut;
+    check.rows.push_back(row);
+    const std::vector<std::string> lines = LandmarkCheckLines(check);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[2], c.line);
+  }
+}

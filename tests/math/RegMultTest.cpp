@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "MathTestSupport.h"
 #include "RegMult.h"
@@ -518,4 +519,45 @@ TEST(TrackerSpan, FewRowsAndNoRows) {
   t[4] = TPointPair{0, 0, 0, 10, 20, 31};
   EXPECT_EQ(TrackerSpan(t.data(), 4), TTrackerSpan::Space);
   EXPECT_EQ(UndeterminedMapText(t.data(), 4, TTrackerSpan::Space), "");
+}
+
+// A number wider than its column is never cut and never runs into what stands
+// before it; the numbers that fit keep their places.
+TEST(WriteAxisReport, OverflowingColumnsStaySeparated) {
+  struct Case {
+    double b, variance;
+    const char* line;
+  };
+  const Case cases[] = {
+      {1e15, 1.0, "b0 1000000000000000.00000000       1.00000000 1000000000000000.00           0.0000"},
+      {-12345678.5, 1e18,
+       "b0 -12345678.50000000 1000000000.00000000            -0.01           0.9905"},
+      {123456789.0, 0.0, "b0 123456789.00000000"},
+      {12345678.25, 0.0, "b0 12345678.25000000"},  // exactly as wide as its column
+      {-0.5, 0.0625, "b0      -0.50000000       0.25000000            -2.00           0.0805"},
+  };
+  SelectModel(kModelMultipleLinear, kVarianceConstant, [] {
+    static double constants[2] = {3.0, 1.0};
+    return constants;
+  }());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Vec B(3);
+    Mat V(3, 3);
+    for (int k = 0; k <= 3; ++k) B[k] = c.b, V[k][k] = c.variance;
+    FitStats stats;
+    stats.ResidualVariance = c.variance > 0 ? 1 : 0;  // 0: an exact fit keeps its estimates
+    std::vector<std::string> list;
+    double saved[4];
+    std::memcpy(saved, RegCoef[0], sizeof saved);
+    WriteAxisReport("MRIx", 12, 1, B.v, V.a, stats, list);
+    std::memcpy(RegCoef[0], saved, sizeof saved);
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[3], c.line);
+    // Every field reads back as its value.
+    std::istringstream fields(list[3].substr(2));
+    double value = 0;
+    ASSERT_TRUE(fields >> value);
+    EXPECT_EQ(value, c.b);
+  }
 }

@@ -218,3 +218,9 @@ std::string FormatFixed(double value, int width, int decimals) {
   AppendFormatFixed(text, value, width, decimals);
   return text;
 }
+
+void AppendFormatColumn(std::string& out, double value, int width, int decimals) {
+  const size_t start = out.size();
+  AppendFormatFixed(out, value, width, decimals);
+  if (out.size() > start && out[start] != ' ') out.insert(start, 1, ' ');
+}

@@ -11,3 +11,7 @@
 std::string FormatFixed(double value, int width, int decimals);
 // The same text appended to `out`.
 void AppendFormatFixed(std::string& out, double value, int width, int decimals);
+// The same text as a column of a table: a text that fills its width or overflows
+// it (it is never cut) gets one blank before it, so that it never runs into what
+// stands before it. A text shorter than the width is FormatFixed's exactly.
+void AppendFormatColumn(std::string& out, double value, int width, int decimals);

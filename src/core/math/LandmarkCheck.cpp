@@ -82,6 +82,12 @@ std::string PadLeft(const std::string& text, size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
+// A column after others: padded on the left to its width, and a text that fills
+// or overflows it (never cut) set off by one blank from what stands before it.
+std::string Column(const std::string& text, size_t width) {
+  return text.size() >= width ? " " + text : PadLeft(text, width);
+}
+
 }  // namespace
 
 TLandmarkCheck CheckLandmarks(const TPointPair* table, int n, const double (&coef)[3][4]) {
@@ -222,8 +228,8 @@ std::vector<std::string> LandmarkCheckLines(const TLandmarkCheck& check) {
   for (size_t i = 0; i < check.rows.size(); ++i) {
     const TLandmarkCells cells = LandmarkCells(check, i);
     std::string line = PadLeft(cells.row, 5);
-    for (double d : check.rows[i].residual) line += PadLeft(FormatVoxels(d), 10);
-    line += PadLeft(cells.residual, 10) + PadLeft(cells.leaveOneOut, 15);
+    for (double d : check.rows[i].residual) line += Column(FormatVoxels(d), 10);
+    line += Column(cells.residual, 10) + Column(cells.leaveOneOut, 15);
     if (cells.worst) line += "  worst";
     lines.push_back(std::move(line));
   }

@@ -105,15 +105,15 @@ void WriteAxisReport(const std::string& axisName, int n, int axis, TDoubleVector
     std::string line = ParamLabel(k);
     line.reserve(line.size() + 4 * 17);
     if (stdDev.v[k] > 0) {
-      AppendFormatFixed(line, B[k], 17, 8);
-      AppendFormatFixed(line, stdDev.v[k], 17, 8);
-      AppendFormatFixed(line, tValue.v[k], 17, 2);
-      AppendFormatFixed(line, tProb.v[k], 17, 4);
+      AppendFormatColumn(line, B[k], 17, 8);
+      AppendFormatColumn(line, stdDev.v[k], 17, 8);
+      AppendFormatColumn(line, tValue.v[k], 17, 2);
+      AppendFormatColumn(line, tProb.v[k], 17, 4);
     } else {
       // No spread left for this parameter. With a residual it is undetermined and
       // dropped; in an exact fit its estimate is exact and stays.
       if (!exactFit) B[k] = 0;
-      AppendFormatFixed(line, B[k], 17, 8);
+      AppendFormatColumn(line, B[k], 17, 8);
     }
     list.push_back(std::move(line));
     if (k >= 0 && k <= 3) RegCoef[axis - 1][k] = B[k];
