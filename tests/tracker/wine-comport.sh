@@ -5,6 +5,7 @@
 #   wine-comport.sh NATIVE_TRACKERSIM TEST_EXE WINE_RUN [gtest options]
 # Exits 77 (skipped) when the native emulator has not been built.
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 sim=$1 exe=$2 winerun=$3
 shift 3
 if [ ! -x "$sim" ]; then
@@ -15,28 +16,14 @@ fi
 prefix=${WINEPREFIX:-$("$winerun" --print-prefix "$exe")}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zeltra-wine-com.XXXXXX")
-simpid=
+lib_at_exit rm -rf "$work"
 link=
-cleanup() {
-  [ -n "$link" ] && rm -f "$link"
-  if [ -n "$simpid" ]; then
-    kill "$simpid" 2>/dev/null
-    wait "$simpid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 "$sim" --own-session --no-register --link "$work/port" --control "$work/control" --log "$work/log" \
   >"$work/out" 2>"$work/err" &
 simpid=$!
-for _ in $(seq 100); do
-  grep -q '^ready ' "$work/out" 2>/dev/null && break
-  sleep 0.1
-done
-if ! grep -q '^ready ' "$work/out"; then
-  echo "the emulator did not start:"; cat "$work/err"; exit 1
-fi
+lib_track $simpid
+lib_wait_ready -p $simpid "$work/out" "$work/err" || exit 1
 touch "$work/log"
 
 # The prefix must exist before a COM port can be mapped in it.
@@ -47,6 +34,7 @@ fi
 for n in $(seq 20 250); do
   if ln -s "$work/port" "$prefix/dosdevices/com$n" 2>/dev/null; then
     link="$prefix/dosdevices/com$n"
+    lib_at_exit rm -f "$link"
     break
   fi
 done

@@ -25,20 +25,9 @@ com=COM42  # the prefix is the window tests' own: a fixed port number is free
 work=$(mktemp -d "${TMPDIR:-/tmp}/zeltra-win32-e2e.XXXXXX")
 winwork="Z:${work//\//\\}"
 export ZELTRA_VIEWER_TAG=-win32-e2e-$$
-simpid= viewerpid= zeltrapid=
+lib_at_exit rm -rf "$work"
+simpid= zeltrapid=
 started=$(date +%s%N)
-
-cleanup() {
-  [ -n "$zeltrapid" ] && kill "$zeltrapid" 2>/dev/null
-  [ -n "$viewerpid" ] && kill "$viewerpid" 2>/dev/null
-  gui_stop
-  if [ -n "$simpid" ]; then
-    kill "$simpid" 2>/dev/null
-    wait "$simpid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 elapsed() { echo $(( ($(date +%s%N) - started) / 1000000 )); }
 step() { printf '%6d ms  %s\n' "$(elapsed)" "$*"; }
@@ -90,6 +79,7 @@ shot() {
 start_zeltra() {
   wine_ "$bin/zeltra.exe" >"$work/zeltra.log" 2>&1 &
   zeltrapid=$!
+  lib_track $zeltrapid
   # Started from the stored settings: the caption names the tracker model.
   inspect wait -t 20000 caption "6DFOB     " || fail "the window did not start the tracker"
   wid=$(xwindow '^6DFOB') || fail "no X window for zeltra.exe"
@@ -100,6 +90,7 @@ stop_zeltra() {
   for _ in $(seq 100); do kill -0 "$zeltrapid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$zeltrapid" 2>/dev/null && fail "zeltra.exe did not end"
   wait "$zeltrapid" 2>/dev/null
+  lib_untrack $zeltrapid
   zeltrapid=
 }
 # The voxel of a tracker position through the fit of a report (its 8-decimal
@@ -136,8 +127,8 @@ gui_start "$prefix" "$winerun" || exit 1
 "$sim" --own-session --no-register --link "$work/port" --control "$work/control" --stream-rate 100 \
   >"$work/out" 2>"$work/err" &
 simpid=$!
-for _ in $(seq 100); do grep -q '^ready ' "$work/out" 2>/dev/null && break; sleep 0.1; done
-grep -q '^ready ' "$work/out" || fail "the emulator did not start"
+lib_track $simpid
+lib_wait_ready -p $simpid "$work/out" || fail "the emulator did not start"
 # The port the way Wine maps one: HKLM\Software\Wine\Ports, read at the server's
 # start, makes dosdevices\com42 and the SERIALCOMM entry that discovery lists.
 wine_ reg add 'HKLM\Software\Wine\Ports' /v $com /t REG_SZ /d "$work/port" /f >/dev/null
@@ -149,7 +140,7 @@ wineserver -k >/dev/null 2>&1; wineserver -w
 # The viewer holds the block from before Zeltra starts until the end (and so the
 # prefix's server through Zeltra's restart).
 wine_ "$bin/zeltra-cursor.exe" set 1 1 1 --keep 600 >"$work/viewer.out" 2>&1 &
-viewerpid=$!
+lib_track $!
 for _ in $(seq 100); do grep -q set "$work/viewer.out" && break; sleep 0.1; done
 wine_ reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' | grep -q "$com" || fail "$com is not listed in SERIALCOMM"
 
