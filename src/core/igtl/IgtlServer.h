@@ -66,8 +66,9 @@ class TIgtlServer {
   uint16_t Port() const;
   // "OpenIGTLink 127.0.0.1:18944, 2 clients" or "OpenIGTLink off".
   std::string StateText() const;
-  // Clients dropped since Start (bad stream, closed, failed, queue overflow) and
-  // the reason of the last drop ("127.0.0.1:50112: send queue full").
+  // Clients dropped or refused since Start (not OpenIGTLink, closed, failed, send
+  // queue full, a ninth client) and the reason of the last one
+  // ("127.0.0.1:50112: send queue full (the client does not read)").
   uint64_t DroppedCount() const { return dropped_; }
   const std::string& LastDropReason() const { return lastDrop_; }
 
