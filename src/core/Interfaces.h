@@ -29,6 +29,21 @@ class ISerialPort {
   virtual void WriteByte(uint8_t b) = 0;
   // Writes all bytes of s; false as soon as a write fails or times out.
   virtual bool WriteString(const std::string& s) = 0;
+
+  // Why the last Open failed.
+  enum class TOpenError {
+    None,       // the last Open succeeded, or no Open failed yet
+    NotFound,   // no port of that name exists (a USB adapter that is not plugged in)
+    InUse,      // another handle, of this or another program, holds the port
+    NotSerial,  // the name opens but is no serial port (a file, /dev/null)
+    Settings,   // the port opened but refused the line settings or time-outs; it stays open
+    Other,      // any other refusal of the system (permissions, a device error)
+  };
+  // The reason of the last failed Open; None after a successful one. A port that
+  // cannot tell answers None.
+  virtual TOpenError LastError() const { return TOpenError::None; }
+  // The system's own words for it ("Permission denied"), empty when there are none.
+  virtual std::string LastErrorText() const { return {}; }
 };
 
 // Waiting and time.

@@ -1,6 +1,8 @@
 // The parts of TComPort that do not depend on the operating system.
 #include "ComPort.h"
 
+#include <utility>
+
 #include "SerialCapture.h"
 
 TComPort::TComPort() : Handle(kInvalidHandle), Buffer(new uint8_t[kBufferSize]()) {}
@@ -10,6 +12,13 @@ TComPort::~TComPort() {
 }
 
 bool TComPort::IsOpen() const { return Handle != kInvalidHandle; }
+
+bool TComPort::OpenFailed(TOpenError error, std::string text) {
+  lastError_ = error;
+  lastErrorText_ = std::move(text);
+  if (capture_) capture_->Comment(lastErrorText_);
+  return false;
+}
 
 void TComPort::WriteByte(uint8_t b) { WriteString(std::string(1, static_cast<char>(b))); }
 

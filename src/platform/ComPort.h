@@ -15,7 +15,8 @@
 //
 // Win32 (ComPort_win32.cpp): CreateFileA (share mode 0), GetCommState, SetCommState
 // (DCB flag word 0x91), SetCommTimeouts (read interval and multiplier MAXDWORD,
-// read constant 300, write multiplier MAXDWORD, write constant 300),
+// read constant 300, write multiplier 0, write constant 300: a write ends after at
+// most 300 ms, whatever its length),
 // EscapeCommFunction(SETDTR), ClearCommError, PurgeComm(PURGE_RXCLEAR), ReadFile,
 // WriteFile, CloseHandle.
 // POSIX (ComPort_posix.cpp): open(O_RDWR | O_NOCTTY | O_NONBLOCK), flock(LOCK_EX |
@@ -51,6 +52,8 @@ class TComPort : public ISerialPort {
   //    closed again, not open;
   //  - the port opened but the line settings or time-outs were refused (also an
   //    unsupported speed): false, and the port stays open (IsOpen() true).
+  // LastError() and LastErrorText() tell which and why (NotFound for a name that
+  // does not exist, InUse for a held port, NotSerial, Settings, Other).
   // POSIX speeds: the termios speeds from 50 to 4000000 bps; any other speed is
   // refused as a line setting.
   bool Open(const std::string& name, int32_t baud) override;
@@ -74,6 +77,8 @@ class TComPort : public ISerialPort {
   // when a write fails (the device is gone, the port is not open) or accepts no
   // byte within the write time-out.
   bool WriteString(const std::string& s) override;
+  TOpenError LastError() const override { return lastError_; }
+  std::string LastErrorText() const override { return lastErrorText_; }
 
   int32_t GetBaudRate() const { return BaudRate; }
   const std::string& GetDeviceName() const { return DeviceName; }
@@ -95,6 +100,11 @@ class TComPort : public ISerialPort {
   static constexpr uint32_t ReadTimeout = 300;   // ms
   static constexpr uint32_t WriteTimeout = 300;  // ms
   std::unique_ptr<TSerialCapture> capture_;  // null unless capturing
+  TOpenError lastError_ = TOpenError::None;   // why the last Open failed
+  std::string lastErrorText_;
+
+  // Records why Open failed (and notes it in the capture, if any); returns false.
+  bool OpenFailed(TOpenError error, std::string text);
 
   // The backend's part (ComPort_posix.cpp, ComPort_win32.cpp), on an open port:
   // the count of received bytes the system holds (false when the query fails),

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "ComPort.h"
 #include "SerialCapture.h"
@@ -99,42 +100,70 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
+const char kInUseText[] = "in use by another program";
+
+// Why open() refused a name: a device node that is not there (or has no device
+// behind it, as a USB adapter's node while it is being unplugged) is a port that
+// was not found.
+ISerialPort::TOpenError OpenErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return ISerialPort::TOpenError::NotFound;
+    case EBUSY:
+      return ISerialPort::TOpenError::InUse;
+    default:
+      return ISerialPort::TOpenError::Other;
+  }
+}
+
 }  // namespace
 
 bool TComPort::Open(const std::string& name, int32_t baud) {
   if (IsOpen()) Close();
   BaudRate = baud;
   DeviceName = name;
+  lastError_ = TOpenError::None;
+  lastErrorText_.clear();
   const int fd = RetryEintr([&] { return ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
-  if (fd < 0) return false;
+  if (fd < 0) {
+    const int error = errno;
+    const TOpenError why = OpenErrorOf(error);
+    // Another holder's exclusive mode (TIOCEXCL) refuses other users with EBUSY.
+    return OpenFailed(why, why == TOpenError::InUse ? kInUseText : std::strerror(error));
+  }
   termios t{};
   // Not a terminal (a regular file, /dev/null): no serial port.
-  if (RetryEintr([&] { return tcgetattr(fd, &t); }) != 0 ||
-      // Exclusive access: flock stops every other opener, root included; TIOCEXCL
-      // also makes other users' open() fail.
-      RetryEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+  if (RetryEintr([&] { return tcgetattr(fd, &t); }) != 0) {
     ::close(fd);
-    return false;
+    return OpenFailed(TOpenError::NotSerial, "not a serial port");
+  }
+  // Exclusive access: flock stops every other opener, root included; TIOCEXCL
+  // also makes other users' open() fail.
+  if (RetryEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return OpenFailed(TOpenError::InUse, kInUseText);
+    return OpenFailed(TOpenError::Other, std::strerror(error));
   }
   RetryEintr([&] { return ioctl(fd, TIOCEXCL); });
   Handle = fd;
   capture_ = TSerialCapture::FromEnvironment(name, baud);
 
   speed_t speed = 0;
-  if (!SpeedConstant(baud, speed)) {
-    if (capture_) capture_->Comment("unsupported speed");
-    return false;
-  }
+  if (!SpeedConstant(baud, speed)) return OpenFailed(TOpenError::Settings, "unsupported speed");
   termios want = t;
   MakeRaw(want);
   cfsetispeed(&want, speed);
   cfsetospeed(&want, speed);
   termios got{};
   if (RetryEintr([&] { return tcsetattr(fd, TCSANOW, &want); }) != 0 ||
-      RetryEintr([&] { return tcgetattr(fd, &got); }) != 0 || !SameLineSettings(want, got, speed)) {
-    if (capture_) capture_->Comment("line settings refused");
-    return false;
+      RetryEintr([&] { return tcgetattr(fd, &got); }) != 0) {
+    return OpenFailed(TOpenError::Settings, std::string("line settings refused: ") + std::strerror(errno));
   }
+  if (!SameLineSettings(want, got, speed)) return OpenFailed(TOpenError::Settings, "line settings refused");
   // DTR on, RTS off. A device without modem lines (a pseudo-terminal) refuses
   // these with ENOTTY; that does not make the port unusable.
   int dtr = TIOCM_DTR;

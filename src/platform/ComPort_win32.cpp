@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "ComPort.h"
 #include "SerialCapture.h"
@@ -24,22 +25,59 @@ constexpr size_t kDcbFlagsOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
 static_assert(kDcbFlagsOffset == 8, "DCB layout");
 static_assert(sizeof(DCB) == 28, "DCB layout");
 
+// The system's text for an error code, without the line end and full stop that
+// FormatMessage appends; the number when there is no text.
+std::string SystemErrorText(DWORD code) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                 reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string s = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+  if (s.empty()) s = "system error " + std::to_string(code);
+  return s;
+}
+
+// Why CreateFileA refused a name. A COM port that another program holds is
+// refused with ERROR_ACCESS_DENIED.
+ISerialPort::TOpenError OpenErrorOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+      return ISerialPort::TOpenError::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return ISerialPort::TOpenError::InUse;
+    default:
+      return ISerialPort::TOpenError::Other;
+  }
+}
+
 }  // namespace
 
 bool TComPort::Open(const std::string& name, int32_t baud) {
   if (IsOpen()) Close();
   BaudRate = baud;
   DeviceName = name;
+  lastError_ = TOpenError::None;
+  lastErrorText_.clear();
   HANDLE h = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    return OpenFailed(OpenErrorOf(code), SystemErrorText(code));
+  }
   DCB dcb;
   std::memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
   // A handle without a device control block (a file, a pipe) is no serial port.
   if (!GetCommState(h, &dcb)) {
     CloseHandle(h);
-    return false;
+    return OpenFailed(TOpenError::NotSerial, "not a serial port");
   }
   Handle = reinterpret_cast<intptr_t>(h);
   capture_ = TSerialCapture::FromEnvironment(name, baud);
@@ -55,20 +93,21 @@ bool TComPort::Open(const std::string& name, int32_t baud) {
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
   if (!SetCommState(h, &dcb)) {
-    if (capture_) capture_->Comment("SetCommState failed");
-    return false;
+    return OpenFailed(TOpenError::Settings, "line settings refused: " + SystemErrorText(GetLastError()));
   }
   // Reads return at once with what has arrived, or wait at most ReadTimeout for
-  // the first byte.
+  // the first byte. A write ends after at most WriteTimeout: the total write
+  // time-out is multiplier x bytes + constant, and a multiplier of MAXDWORD would
+  // make it practically unlimited (a device that holds the line with flow control,
+  // a driver that stalls, would then hold the window for good).
   COMMTIMEOUTS timeouts;
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
   timeouts.ReadTotalTimeoutConstant = ReadTimeout;
-  timeouts.WriteTotalTimeoutMultiplier = MAXDWORD;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = WriteTimeout;
   if (!SetCommTimeouts(h, &timeouts)) {
-    if (capture_) capture_->Comment("SetCommTimeouts failed");
-    return false;
+    return OpenFailed(TOpenError::Settings, "time-outs refused: " + SystemErrorText(GetLastError()));
   }
   // DTR is already on through the DCB; raising it again is harmless and its result
   // does not matter (it fails on devices without modem lines).

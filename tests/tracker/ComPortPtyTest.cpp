@@ -353,4 +353,47 @@ TEST_F(ComPortPtyTest, CaptureRecordsTheSession) {
   EXPECT_LE(events[2].ms, events[3].ms);
 }
 
+TEST_F(ComPortPtyTest, AFailedOpenTellsWhy) {
+  using E = ISerialPort::TOpenError;
+  TempDir dir;
+  testsupport::WriteFileBytes(dir / "plain.txt", "not a port");
+  TComPort holder;
+  struct TCase {
+    std::string name;
+    int32_t bps;
+    E error;
+    const char* text;
+    bool staysOpen;
+  };
+  const TCase cases[] = {
+      {(dir / "ttyUSB0").string(), 115200, E::NotFound, "No such file or directory", false},
+      {(dir / "no-such-folder" / "ttyUSB0").string(), 115200, E::NotFound, "No such file or directory", false},
+      {"", 115200, E::NotFound, "No such file or directory", false},
+      {(dir / "plain.txt").string(), 115200, E::NotSerial, "not a serial port", false},
+      {"/dev/null", 115200, E::NotSerial, "not a serial port", false},
+      {master.slave, 115200, E::InUse, "in use by another program", false},  // held by `holder`
+      {master.slave, 12345, E::Settings, "unsupported speed", true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name + " at " + std::to_string(c.bps));
+    const bool held = c.error == E::InUse;
+    if (held) {
+      ASSERT_TRUE(holder.Open(master.slave, 115200));
+    }
+    TComPort port;
+    EXPECT_FALSE(port.Open(c.name, c.bps));
+    EXPECT_EQ(port.LastError(), c.error);
+    EXPECT_EQ(port.LastErrorText(), c.text);
+    EXPECT_EQ(port.IsOpen(), c.staysOpen);
+    port.Close();
+    holder.Close();
+    // A successful open forgets the failure.
+    ASSERT_TRUE(port.Open(master.slave, 115200));
+    EXPECT_EQ(port.LastError(), E::None);
+    EXPECT_EQ(port.LastErrorText(), "");
+    port.Close();
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(dir / "plain.txt"), "not a port");
+}
+
 }  // namespace

@@ -93,12 +93,14 @@ TEST_F(ComPortWineTest, OpensAndConfiguresTheLine) {
 TEST_F(ComPortWineTest, ASecondOpenFailsOnWindows) {
   TComPort first, second;
   ASSERT_TRUE(first.Open(com, 115200));
+  EXPECT_EQ(first.LastError(), ISerialPort::TOpenError::None);
   const bool opened = second.Open(com, 115200);
   if (UnderWine() && opened) {
     GTEST_SKIP() << "Wine does not enforce share mode 0 on a COM port";
   }
   EXPECT_FALSE(opened);
   EXPECT_FALSE(second.IsOpen());
+  EXPECT_EQ(second.LastError(), ISerialPort::TOpenError::InUse);
 }
 
 TEST_F(ComPortWineTest, AsksTheModelAndReadsTheAnswer) {
@@ -126,8 +128,14 @@ TEST_F(ComPortWineTest, NamesThatAreNoSerialPortFail) {
   const std::string file = Env("ZELTRA_TEST_DIR") + "\\log";
   EXPECT_FALSE(port.Open(file, 115200));
   EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.LastError(), ISerialPort::TOpenError::NotSerial);
+  EXPECT_EQ(port.LastErrorText(), "not a serial port");
   EXPECT_FALSE(port.Open("COM251", 115200));
   EXPECT_FALSE(port.IsOpen());
+  // A port that is not there is said as such, with the system's words.
+  EXPECT_EQ(port.LastError(), ISerialPort::TOpenError::NotFound);
+  EXPECT_FALSE(port.LastErrorText().empty());
+  EXPECT_EQ(port.LastErrorText().find_first_of("\r\n"), std::string::npos) << port.LastErrorText();
   EXPECT_EQ(port.BytesWaiting(), 0u);
   EXPECT_FALSE(port.WriteString("x"));
   port.Close();
