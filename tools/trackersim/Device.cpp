@@ -180,6 +180,13 @@ void TFlockDevice::Reset() {
   argsLeft_ = 0;
 }
 
+void TFlockDevice::SetStreaming(bool on, SimTime now) {
+  streaming_ = on;
+  if (!on) return;
+  positionOnly_ = true;  // as the program's start-up left it
+  nextRecord_ = now;
+}
+
 bool TFlockDevice::ValidPosition(const TSimPosition& p, std::string& error) const {
   for (int32_t v : {p.x, p.y, p.z}) {
     if (v < -32768 || v > 32767) {
@@ -261,7 +268,20 @@ void TFastrakDevice::Receive(uint8_t b, SimTime now) {
   }
 }
 
-bool TFastrakDevice::ValidPosition(const TSimPosition&, std::string&) const { return true; }
+void TFastrakDevice::SetStreaming(bool on, SimTime now) {
+  streaming_ = on;
+  nextRecord_ = now;
+}
+
+bool TFastrakDevice::ValidPosition(const TSimPosition& p, std::string& error) const {
+  for (int32_t v : {p.x, p.y, p.z}) {
+    if (v < -kMaxPosition || v > kMaxPosition) {
+      error = "a Fastrak position is -999.99..999.99 (-99999..99999 hundredths)";
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string TFastrakDevice::Noise(int count) {
   std::string out;

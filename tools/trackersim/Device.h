@@ -62,6 +62,10 @@ class TDevice {
   void SetStreamRate(double hz);
   // Back to the state after power-on (a device plugged in again).
   virtual void Reset() {}
+  // Starts or stops the output a program left running: a Flock streaming
+  // position-only records, a Fastrak in continuous output.
+  virtual void SetStreaming(bool on, SimTime now) = 0;
+  bool Streaming() const { return streaming_; }
 
   void SetFixedPosition(const TSimPosition& p) { fixed_ = p; }
   void FollowPath() { fixed_.reset(); }
@@ -105,6 +109,7 @@ class TFlockDevice : public TDevice {
   // The 10-byte answer to the model identification query.
   std::string ModelId() const;
   void Reset() override;
+  void SetStreaming(bool on, SimTime now) override;
 
  protected:
   TSimPosition PathAt(double seconds) const override;
@@ -134,6 +139,9 @@ class TFastrakDevice : public TDevice {
   // it), then CR LF.
   static std::string FormatRecord(const TSimPosition& p, const TSimPosition& angles);
   void Reset() override { streaming_ = false; }
+  void SetStreaming(bool on, SimTime now) override;
+  // The largest coordinate its records can carry, in hundredths ("Sxxx.xx").
+  static constexpr int32_t kMaxPosition = 99999;
 
  protected:
   TSimPosition PathAt(double seconds) const override;

@@ -34,6 +34,11 @@ const char kUsage[] =
     "  --speed BPS          the device's own line speed (default 115200); when the\n"
     "                       program sets another speed the device answers garbage\n"
     "  --stream-rate HZ     records per second in stream / continuous mode (default 100)\n"
+    "  --streaming          start streaming at once, as a device that an earlier run of\n"
+    "                       the program left streaming (a Flock sends position-only\n"
+    "                       records, a Fastrak continuous output) until it is told to\n"
+    "                       stop (a Flock by a point request 0x42 or sleep, a Fastrak\n"
+    "                       by 'c')\n"
     "  --link PATH          symbolic link to the pseudo-terminal, kept up to date\n"
     "  --register NAME      name of the link in the virtual ports folder, where port\n"
     "                       discovery finds it (default zeltra-trackersim)\n"
@@ -48,7 +53,11 @@ const char kUsage[] =
     "                         unplug [S]      close the pseudo-terminal in the middle of a\n"
     "                                         record; after S seconds (1) a new one, with\n"
     "                                         the device just switched on, takes its place\n"
-    "                         speed BPS       change the device's speed\n"
+    "                         speed BPS       change the device's speed; at another\n"
+    "                                         speed than the program's its output\n"
+    "                                         arrives as random bytes and it ignores\n"
+    "                                         the program's commands\n"
+    "                         stream on|off   start (as --streaming) or stop streaming\n"
     "                         rate HZ         change the stream rate\n"
     "                       each command is acknowledged on stdout by \"ok <command>\"\n"
     "                       (\"error <command>\" when refused)\n"
@@ -82,6 +91,7 @@ struct TOptions {
   std::string log;
   uint32_t seed = 1;
   bool ownSession = false;
+  bool streaming = false;
 };
 
 std::string Hex(const std::string& bytes) {
@@ -191,6 +201,7 @@ bool TSimulator::Setup() {
     std::fprintf(stderr, "zeltra-trackersim: unknown model %s\n", opt_.model.c_str());
     return false;
   }
+  if (device_ && opt_.streaming) device_->SetStreaming(true, SimClock::now());
   if (!opt_.link.empty()) links_.push_back(opt_.link);
   if (opt_.doRegister) {
     const std::string dir = VirtualPortsDir();
@@ -363,6 +374,8 @@ void TSimulator::Command(const std::string& line, SimTime now) {
   } else if (c == "speed" && w.size() == 2 && ParseLong(w[1], a) && SpeedConstant(a) != 0) {
     deviceSpeed_ = SpeedConstant(a);
     wire_.SetSpeed(a);
+  } else if (c == "stream" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+    device_->SetStreaming(w[1] == "on", now);
   } else if (c == "rate" && w.size() == 2 && ParseDouble(w[1], v) && v > 0 && v <= 100000) {
     device_->SetStreamRate(v);
   } else {
@@ -500,6 +513,8 @@ int main(int argc, char** argv) {
     } else if (a == "--seed") {
       if (!ParseLong(value(), n)) return 2;
       o.seed = static_cast<uint32_t>(n);
+    } else if (a == "--streaming") {
+      o.streaming = true;
     } else if (a == "--own-session") {
       o.ownSession = true;
     } else if (a == "--help" || a == "-h") {
