@@ -4,14 +4,17 @@
 // Input: one flags byte, then chunks, each a length byte and that many bytes, which
 // arrive at the port before one ReadFOB. Checked on every read: only waiting bytes
 // are read, exactly one request 0x50 is sent, also when the read fails with a
-// conversion error, the error names its number text, a read that fails changes at
-// most the first two coordinates, the unfinished line is bounded and empty outside
-// a line. Flags bit 0 also feeds the whole input to ParseFastrakLine; every number
+// conversion error, the error names its number text, a read that fails changes no
+// coordinate and leaves the link noisy when it ends in a conversion error, a stored
+// position lies within the tracker's range and came from a line that starts as a
+// record (its "0" and station digit read just before), a stored position clears
+// the noise state, the unfinished line is bounded and empty outside a line. Flags bit 0 also feeds the whole input to ParseFastrakLine; every number
 // text of two decimals or fewer is compared with the C library's conversion.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "../common/FuzzLink.h"
 #include "tracker/FastrakLine.h"
@@ -73,15 +76,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t i = 1;
   while (f.NextChunk(data, size, i)) {
     const TTrackerReading before = reading;
+    const size_t readBefore = port.read.size();
+    const uint64_t discardedBefore = link.DiscardedBytes();
     port.written.clear();
     bool got = false;
+    bool failed = false;
     try {
       got = link.ReadFOB();
     } catch (const EConvertError& e) {
       CheckMessage(e.what());
+      failed = true;
+      Check(link.Noisy());
+      Check(link.DiscardedBytes() > discardedBefore);
     }
     Check(port.written == "P");
-    if (!got) Check(before.FOBz == reading.FOBz);
+    if (!got) Check(before.FOBx == reading.FOBx && before.FOBy == reading.FOBy && before.FOBz == reading.FOBz);
+    if (got) {
+      Check(!failed && !link.Noisy());
+      Check(IsFastrakPosition(reading));
+      // The newest line of the read: from the first line feed after the carriage
+      // return before it (a line feed within a line is part of it) to the read's
+      // last carriage return.
+      const size_t cr = port.read.rfind('\r');
+      Check(cr != std::string::npos && cr >= readBefore);
+      const size_t prevCr = cr == 0 ? std::string::npos : port.read.rfind('\r', cr - 1);
+      const size_t lf = port.read.find('\n', prevCr == std::string::npos ? 0 : prevCr + 1);
+      Check(lf != std::string::npos && lf < cr && cr - lf > kFastrakMinLine);
+      Check(IsFastrakRecordStart(std::string_view(port.read).substr(lf + 1, cr - lf - 1)));
+    }
+    Check(link.DiscardedBytes() <= port.read.size());
     Check(link.FastrakPartialLine().size() <= kFastrakMaxLine);
     if (!link.FastrakInLine()) Check(link.FastrakPartialLine().empty());
   }

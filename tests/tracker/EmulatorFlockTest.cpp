@@ -33,7 +33,8 @@ TEST(EmulatorFlockTest, StreamSessionFromStartUpToShutdown) {
   EXPECT_TRUE(prog.host.polling);
   EXPECT_EQ(prog.host.begins, 1);
   EXPECT_EQ(prog.host.ends, 1);
-  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x40", 8);
+  EXPECT_TRUE(prog.link.Connected());
+  const std::string exchange("\x42\x4f\x0f\xf1\x50\x32\x01\x56\x40", 9);
   testsupport::WaitUntil([&] { return sim.Received().size() >= exchange.size(); });
   EXPECT_EQ(sim.Received(), exchange) << Hex(sim.Received());
 
@@ -67,7 +68,7 @@ TEST(EmulatorFlockTest, PointModeRequestsEveryRecord) {
   }
   // One request a read (after the one that ends the start-up), each answered in
   // time for the next read.
-  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x42", 8);
+  const std::string exchange("\x42\x4f\x0f\xf1\x50\x32\x01\x56\x42", 9);
   const std::string expected = exchange + std::string(static_cast<size_t>(prog.reads), '\x42');
   ASSERT_TRUE(testsupport::WaitUntil([&] { return sim.Received().size() >= expected.size(); }));
   EXPECT_EQ(sim.Received(), expected) << Hex(sim.Received());
@@ -87,8 +88,10 @@ TEST(EmulatorFlockTest, ASilentDeviceGivesTheConnectionError) {
             kConnectionError + sim.Port() + "\" bps:115200  response(Bytes):0");
   EXPECT_EQ(prog.host.caption, "Zeltra");
   EXPECT_TRUE(prog.state.TrackerReady);
+  EXPECT_FALSE(prog.link.Connected());
+  EXPECT_EQ(prog.link.FailureText(), prog.messages.messages[0]);
   // The rest of the exchange was sent anyway.
-  const std::string exchange("\x4f\x0f\xf1\x50\x32\x01\x56\x40", 8);
+  const std::string exchange("\x42\x4f\x0f\xf1\x50\x32\x01\x56\x40", 9);
   testsupport::WaitUntil([&] { return sim.Received().size() >= exchange.size(); });
   EXPECT_EQ(sim.Received(), exchange) << Hex(sim.Received());
 }
@@ -198,6 +201,113 @@ TEST(EmulatorFlockTest, UnplugThenResetConnection) {
   ASSERT_TRUE(sim.Command("pos -100 -200 -300"));
   EXPECT_TRUE(prog.PollFor(-100, -200, -300));
   prog.link.Shutdown();
+}
+
+TEST(EmulatorFlockTest, AWrongSpeedGivesNoPositionAndShowsAsNoise) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port());
+  prog.link.InitFOB();
+  ASSERT_TRUE(sim.Command("pos 1000 2000 3000"));
+  ASSERT_TRUE(prog.PollFor(1000, 2000, 3000));
+  EXPECT_FALSE(prog.link.Noisy());
+  const uint64_t readings = prog.link.ReadingsCount();
+  // The device goes on streaming at 9600 bps; the line runs at 115200, so every
+  // byte arrives as another.
+  ASSERT_TRUE(sim.Command("speed 9600"));
+  int published = 0;
+  for (int tick = 0; tick < 120; ++tick) {
+    if (prog.link.ReadFOB()) ++published;
+    SleepMs(25);
+  }
+  EXPECT_EQ(published, 0);
+  EXPECT_EQ(prog.reading.FOBx, 1000);
+  EXPECT_EQ(prog.reading.FOBy, 2000);
+  EXPECT_EQ(prog.reading.FOBz, 3000);
+  EXPECT_TRUE(prog.link.Noisy());
+  EXPECT_GT(prog.link.DiscardedBytes(), 500u);  // about 600 bytes a second arrive
+  EXPECT_EQ(prog.link.ReadingsCount(), readings);
+  EXPECT_TRUE(prog.link.Connected());
+  // Back at the line's speed: positions again, and no noise.
+  ASSERT_TRUE(sim.Command("speed 115200"));
+  ASSERT_TRUE(sim.Command("pos -1000 -2000 -3000"));
+  EXPECT_TRUE(prog.PollFor(-1000, -2000, -3000));
+  EXPECT_FALSE(prog.link.Noisy());
+  prog.link.Shutdown();
+}
+
+TEST(EmulatorFlockTest, ADeviceStillStreamingAtStartUpIsStoppedBeforeTheQuery) {
+  struct TCase {
+    const char* model;
+    const char* rate;
+    const char* id;
+  };
+  const TCase cases[] = {
+      {"flock", "100", "6DFOB     "},
+      {"minibird", "1000", "MINIBIRD  "},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.model) + " at " + c.rate + " records a second");
+    // An earlier run left the device streaming: its records wait on the line when
+    // the program opens the port, and keep coming.
+    TEmulator sim({"--model", c.model, "--streaming", "--stream-rate", c.rate});
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_TRUE(sim.Command("pos 1200 -2400 3600"));
+    SleepMs(100);
+    TProgram prog(sim.Port());
+    prog.link.InitFOB();
+    EXPECT_EQ(prog.host.caption, c.id);
+    EXPECT_TRUE(prog.messages.messages.empty()) << prog.messages.messages.front();
+    EXPECT_TRUE(prog.link.Connected());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return sim.Received().size() >= 9; }));
+    EXPECT_EQ(sim.Received().substr(0, 3), "\x42\x4f\x0f") << Hex(sim.Received());
+    EXPECT_TRUE(prog.PollFor(1200, -2400, 3600));
+    EXPECT_FALSE(prog.link.Noisy());
+    prog.link.Shutdown();
+  }
+}
+
+TEST(EmulatorFlockTest, APortThatDoesNotOpenIsSaidOnce) {
+  TEmulator sim;
+  ASSERT_TRUE(sim.Ready());
+  testsupport::TempDir dir;
+  testsupport::WriteFileBytes(dir / "plain.txt", "not a port");
+  TComPort holder;  // another program holds the emulator's port
+  ASSERT_TRUE(holder.Open(sim.Port(), 115200));
+  struct TCase {
+    std::string port;
+    std::string message;
+  };
+  const std::string missing = (dir / "ttyUSB0").string(), plain = (dir / "plain.txt").string();
+  const TCase cases[] = {
+      {missing, "Serial port " + missing + " not found"},
+      {plain, "Serial port " + plain + " could not be opened at 115200 bps: not a serial port"},
+      {sim.Port(), "Serial port " + sim.Port() + " could not be opened at 115200 bps: in use by another program"},
+  };
+  for (const TCase& c : cases) {
+    for (const bool fastrak : {false, true}) {
+      SCOPED_TRACE(c.message + (fastrak ? " (Fastrak)" : " (Flock)"));
+      TTrackerState state;
+      state.PortName = c.port;
+      state.IsFastrak = fastrak;
+      TTrackerReading reading;
+      TFakeClock clock;
+      TFakeMessages messages;
+      TFakeHost host;
+      TComPort port;
+      TTrackerLink link(state, reading, clock, messages, host);
+      link.SetPort(&port);
+      link.InitFOB();
+      EXPECT_EQ(messages.messages, std::vector<std::string>{c.message});
+      EXPECT_FALSE(link.Connected());
+      EXPECT_EQ(link.FailureText(), c.message);
+      EXPECT_TRUE(clock.sleeps.empty());  // no exchange with a port that is not open
+      EXPECT_TRUE(host.polling);
+      EXPECT_FALSE(link.ReadFOB());
+    }
+  }
+  EXPECT_EQ(sim.Received(), "");  // nothing reached the held device
+  EXPECT_EQ(testsupport::ReadFileBytes(dir / "plain.txt"), "not a port");
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ TEST(EmulatorFastrakTest, NoExchangeThenExactPositions) {
   ASSERT_TRUE(sim.Command("pos 1234 -560 10000"));
   EXPECT_TRUE(prog.PollFor(1234, -560, 10000));
   // Full-width negative fields follow the previous number without a blank.
-  ASSERT_TRUE(sim.Command("pos -123456 98765 -100000"));
-  EXPECT_TRUE(prog.PollFor(-123456, 98765, -100000));
+  ASSERT_TRUE(sim.Command("pos 99999 -99999 -99999"));
+  EXPECT_TRUE(prog.PollFor(99999, -99999, -99999));
   ASSERT_TRUE(sim.Command("pos 5 -5 0"));
   EXPECT_TRUE(prog.PollFor(5, -5, 0));
   prog.link.Shutdown();
@@ -130,7 +130,39 @@ TEST(EmulatorCaptureTest, TheCheckedInFastrakCaptureReplays) {
   TProgram prog(replay.Port(), true);
   prog.link.InitFOB();
   const auto readings = DistinctReadings(prog, 20);
-  EXPECT_EQ(readings, (std::vector<std::string>{"1234,-560,10000", "-123456,98765,-100000"}));
+  // Its later records hold -1234.56 and -1000.00, beyond anything a Fastrak can
+  // report: no position, and the link shows noise.
+  EXPECT_EQ(readings, (std::vector<std::string>{"1234,-560,10000"}));
+  EXPECT_TRUE(prog.link.Noisy());
+  EXPECT_GE(prog.link.DiscardedBytes(), 49u);
+}
+
+TEST(EmulatorFastrakTest, NoiseAndCutRecordsNeverGiveAWrongPosition) {
+  TEmulator sim({"--model", "fastrak"});
+  ASSERT_TRUE(sim.Ready());
+  TProgram prog(sim.Port(), true);
+  prog.link.InitFOB();
+  ASSERT_TRUE(sim.Command("pos 2000 -3000 4000"));
+  ASSERT_TRUE(prog.PollFor(2000, -3000, 4000));
+  int good = 0, bad = 0;
+  bool noisy = false;
+  for (int round = 0; round < 12; ++round) {
+    // Noise lands in front of the next record, which then starts with it.
+    ASSERT_TRUE(sim.Command(round % 2 ? "partial" : "garbage 23"));
+    for (int i = 0; i < 4; ++i) {
+      if (prog.link.ReadFOB()) {
+        const TTrackerReading& r = prog.reading;
+        (r.FOBx == 2000 && r.FOBy == -3000 && r.FOBz == 4000 ? good : bad)++;
+      }
+      noisy = noisy || prog.link.Noisy();
+      SleepMs(25);
+    }
+  }
+  EXPECT_EQ(bad, 0);
+  EXPECT_GT(good, 10);
+  EXPECT_TRUE(noisy);
+  EXPECT_GT(prog.link.DiscardedBytes(), 0u);
+  prog.link.Shutdown();
 }
 
 TEST(EmulatorDeviceTest, OutputNeverExceedsTheLineSpeed) {
@@ -226,7 +258,33 @@ TEST(EmulatorDeviceTest, RejectsBadOptionsAndCommands) {
   EXPECT_FALSE(sim.Command("pos 1 2"));
   EXPECT_FALSE(sim.Command("pos 40000 0 0"));  // beyond a Flock word
   EXPECT_FALSE(sim.Command("fly away"));
+  EXPECT_FALSE(sim.Command("stream maybe"));
   EXPECT_TRUE(sim.Command("pos 1 2 3"));  // still serving
+  TEmulator fastrak({"--model", "fastrak"});
+  ASSERT_TRUE(fastrak.Ready());
+  EXPECT_FALSE(fastrak.Command("pos 100000 0 0"));  // beyond its "Sxxx.xx" fields
+  EXPECT_FALSE(fastrak.Command("pos 0 0 -100000"));
+  EXPECT_TRUE(fastrak.Command("pos 99999 -99999 0"));
+}
+
+TEST(EmulatorDeviceTest, StreamsFromTheStartWhenAsked) {
+  // No command from the program: records arrive, and a point request stops them.
+  TEmulator sim({"--streaming"});
+  ASSERT_TRUE(sim.Ready());
+  ASSERT_TRUE(sim.Command("pos 8 12 16"));
+  TComPort port;
+  ASSERT_TRUE(port.Open(sim.Port(), 115200));
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return port.BytesWaiting() >= 60; }));
+  port.WriteByte(0x42);
+  SleepMs(200);
+  while (port.BytesWaiting() > 0) port.ReadByte();
+  SleepMs(200);
+  EXPECT_EQ(port.BytesWaiting(), 0u);
+  // The control command starts it again.
+  ASSERT_TRUE(sim.Command("stream on"));
+  EXPECT_TRUE(testsupport::WaitUntil([&] { return port.BytesWaiting() >= 60; }));
+  ASSERT_TRUE(sim.Command("stream off"));
+  port.Close();
 }
 
 }  // namespace

@@ -274,7 +274,9 @@ TEST_F(FastrakReadTest, AConversionErrorComesAfterTheRequestAndKeepsTheLineState
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'+-3' is not a valid floating point value");
   }
-  ExpectReading(reading, 100, 200, 7);
+  // A line that is no position changes none of the coordinates.
+  ExpectReading(reading, 5, 6, 7);
+  EXPECT_TRUE(link.Noisy());
   ExpectOneRequestAfterReading();
   EXPECT_TRUE(link.FastrakInLine());
   EXPECT_EQ(link.FastrakPartialLine(), "01 ");
@@ -318,6 +320,78 @@ TEST_F(FastrakReadTest, AReconnectionDropsAnUnfinishedLine) {
   port.Feed("01   4.00   5.00   6.00\r\n");
   EXPECT_TRUE(link.ReadFOB());
   ExpectReading(reading, 400, 500, 600);
+}
+
+TEST_F(FastrakReadTest, OnlyARecordWithinTheTrackersRangeIsAPosition) {
+  struct TCase {
+    const char* line;
+    bool position;
+    int32_t x, y, z;
+  };
+  const TCase cases[] = {
+      {"01   1.00   2.00   3.00   0.00   0.00   0.00", true, 100, 200, 300},
+      {"04   1.00   2.00   3.00", true, 100, 200, 300},         // station 4
+      {"01 -999.99 999.99-999.99", true, -99999, 99999, -99999},  // the widest fields
+      {"01E  1.00   2.00   3.00", true, 100, 200, 300},         // a status letter in the header
+      {"05   1.00   2.00   3.00", false, 0, 0, 0},              // no station 5
+      {"00   1.00   2.00   3.00", false, 0, 0, 0},
+      {"11   1.00   2.00   3.00", false, 0, 0, 0},              // not an output record
+      {"x01   1.00   2.00   3.00", false, 0, 0, 0},             // noise in front of a record
+      {"\x81\x02\x7f\x40  12.5  18.3  99.1", false, 0, 0, 0},  // Flock bytes at the wrong port
+      {"01 1000.00   2.00   3.00", false, 0, 0, 0},             // beyond the range
+      {"01   1.00-1000.00   3.00", false, 0, 0, 0},
+      {"01   1.00   2.00 123456.78", false, 0, 0, 0},
+      {"01   1.00   2.00", false, 0, 0, 0},                     // two numbers only
+      {"01 1 2", false, 0, 0, 0},                               // too short
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.line);
+    TTrackerLink l(state, reading, clock, messages, host);
+    l.SetPort(&port);
+    port.input.clear();
+    port.Feed("\r\n");  // the end of a record: the next line is whole
+    reading = {5, 6, 7};
+    const std::string line = c.line;
+    port.Feed(line + "\r\n");
+    EXPECT_EQ(l.ReadFOB(), c.position);
+    EXPECT_EQ(l.Noisy(), !c.position);
+    if (c.position) {
+      ExpectReading(reading, c.x, c.y, c.z);
+      EXPECT_EQ(l.DiscardedBytes(), 1u);  // the carriage return before the first line feed
+      EXPECT_EQ(l.ReadingsCount(), 1u);
+    } else {
+      ExpectReading(reading, 5, 6, 7);
+      EXPECT_EQ(l.DiscardedBytes(), 1 + line.size() + 2);  // with its line feed and return
+      EXPECT_EQ(l.ReadingsCount(), 0u);
+      // The next record brings the link back.
+      port.Feed("01  -4.00  -5.00  -6.00\r\n");
+      EXPECT_TRUE(l.ReadFOB());
+      EXPECT_FALSE(l.Noisy());
+      ExpectReading(reading, -400, -500, -600);
+    }
+  }
+}
+
+TEST_F(FastrakReadTest, BytesBetweenRecordsAreNoise) {
+  port.Feed("\n01 1 2 3 4\r\n");
+  EXPECT_TRUE(link.ReadFOB());
+  EXPECT_EQ(link.DiscardedBytes(), 0u);
+  // A record, then a stray carriage return and characters outside a line: the
+  // stray return leaves no line to parse (the record before it is not noise, only
+  // not the newest), and the five bytes outside a line are noise.
+  port.Feed("01 9 9 9 9\r\r abc");
+  EXPECT_FALSE(link.ReadFOB());
+  EXPECT_TRUE(link.Noisy());
+  EXPECT_EQ(link.DiscardedBytes(), 5u);
+  ExpectReading(reading, 100, 200, 300);
+}
+
+TEST_F(FastrakReadTest, AnOlderLineOfTheReadThatIsNoRecordIsCountedButTheNewestCounts) {
+  port.Feed("\nzz 9 9 9 9 9\r\n01 5 6 7 8\r\n");
+  EXPECT_TRUE(link.ReadFOB());
+  ExpectReading(reading, 500, 600, 700);
+  EXPECT_FALSE(link.Noisy());
+  EXPECT_EQ(link.DiscardedBytes(), std::string("zz 9 9 9 9 9").size() + 2);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // Flock of Birds / miniBIRD records: decoding and the read of every polling tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 #include "TestSupport.h"
 #include "TrackerFakes.h"
 #include "tracker/FlockRecord.h"
@@ -161,8 +165,11 @@ TEST_F(FlockReadTest, TwentyBytesEndingInFiveOfARecordWaitForTheSixth) {
   reading = {7, 7, 7};
   port.Feed(r0.substr(3) + r1 + r2 + r3.substr(0, 5));
   ASSERT_EQ(port.input.size(), 20u);
-  EXPECT_FALSE(link.ReadFOB());
-  ExpectReading(reading, 7, 7, 7);
+  // The newest whole record is the position, although its first byte is among
+  // the oldest ten.
+  EXPECT_TRUE(link.ReadFOB());
+  ExpectReading(reading, -1000, -2000, -3000);
+  EXPECT_FALSE(link.Noisy());
   ASSERT_EQ(port.input.size(), 5u);
   EXPECT_EQ(std::string(port.input.begin(), port.input.end()), r3.substr(0, 5))
       << testsupport::HexDump(std::string(port.input.begin(), port.input.end()));
@@ -179,10 +186,24 @@ TEST_F(FlockReadTest, BytesWithoutPhasingBitAreConsumedDownToFive) {
   EXPECT_EQ(port.input.size(), 5u);
   EXPECT_EQ(port.reads, 3u);
   ExpectReading(reading, 7, 7, 7);
-  // Then a record follows the noise.
+  // Up to five such bytes may be the end of a record the stream was joined in.
+  EXPECT_FALSE(link.Noisy());
+  // A record follows: eight bytes without a record are more than that. The read
+  // that discarded them gives no position; once enough whole records in a row
+  // have followed, the newest is the position.
   port.Feed(FlockBytes(40, 80, 120));
-  EXPECT_TRUE(link.ReadFOB());  // 11 waiting: the 5 noise bytes are searched past
-  ExpectReading(reading, 40, 80, 120);
+  EXPECT_FALSE(link.ReadFOB());
+  EXPECT_TRUE(link.Noisy());
+  EXPECT_EQ(link.DiscardedBytes(), 8u);
+  ExpectReading(reading, 7, 7, 7);
+  for (uint32_t n = 2; n <= kFlockRecordsAfterNoise; ++n) {
+    port.Feed(FlockBytes(44, 88, static_cast<int32_t>(4 * n)));
+    EXPECT_EQ(link.ReadFOB(), n == kFlockRecordsAfterNoise) << n;
+  }
+  EXPECT_FALSE(link.Noisy());
+  ExpectReading(reading, 44, 88, static_cast<int32_t>(4 * kFlockRecordsAfterNoise));
+  EXPECT_EQ(link.ReadingsCount(), 1u);
+  EXPECT_EQ(link.DiscardedBytes(), 8u);
 }
 
 TEST_F(FlockReadTest, PointModeRequestsBeforeLookingAtTheQueue) {
@@ -208,11 +229,20 @@ TEST_F(FlockReadTest, PointModeRequestsBeforeLookingAtTheQueue) {
 
 TEST_F(FlockReadTest, ARecordThatBrokeOffIsNotMixedWithTheNext) {
   // Three bytes of a record, then a whole one: reading six bytes from the first
-  // phasing byte would mix the two positions.
+  // phasing byte would mix the two positions. The three are discarded, and the
+  // read that discarded them publishes nothing; the next record is the position.
+  reading = {7, 7, 7};
   port.Feed(FlockBytes(1000, 2000, 3000).substr(0, 3) + FlockBytes(-4, -8, -12));
-  EXPECT_TRUE(link.ReadFOB());
-  ExpectReading(reading, -4, -8, -12);
+  EXPECT_FALSE(link.ReadFOB());
+  ExpectReading(reading, 7, 7, 7);
   EXPECT_TRUE(port.input.empty());
+  EXPECT_EQ(link.DiscardedBytes(), 3u);
+  EXPECT_TRUE(link.Noisy());
+  // Two more whole records in one read: three in a row end the noise.
+  port.Feed(FlockBytes(-8, -16, -24) + FlockBytes(-12, -16, -24));
+  EXPECT_TRUE(link.ReadFOB());
+  ExpectReading(reading, -12, -16, -24);
+  EXPECT_FALSE(link.Noisy());
 }
 
 TEST_F(FlockReadTest, ABrokenRecordFollowedByAnIncompleteOneGivesNothing) {
@@ -238,6 +268,178 @@ TEST_F(FlockReadTest, APortThatNeverEmptiesCannotHoldTheTick) {
   link.SetPort(&liar);
   EXPECT_FALSE(link.ReadFOB());
   EXPECT_LE(liar.reads, kFlockMaxScan);
+}
+
+// A connected link over a fake port, for tests that need one per case.
+struct TFlockLink {
+  explicit TFlockLink(bool streaming = true) {
+    state.PortName = "COM1";
+    state.IsStreaming = streaming;
+    state.TrackerReady = true;
+    port.open = true;
+    link.SetPort(&port);
+  }
+  TTrackerState state;
+  TTrackerReading reading;
+  TFakeClock clock;
+  TFakeMessages messages;
+  TFakeHost host;
+  TFakePort port;
+  TTrackerLink link{state, reading, clock, messages, host};
+};
+
+TEST(FlockFramingTest, APhasingByteInsideARecordBeginsTheNextOneAcrossReads) {
+  // `broken` bytes of a record that broke off, then the first `arrived` bytes of the
+  // next one (its phasing byte first): the read discards the broken bytes and keeps
+  // the phasing byte, so that the rest, arriving later, completes that record.
+  for (int broken = 1; broken <= 5; ++broken) {
+    for (int arrived = 6 - broken; arrived <= 5; ++arrived) {
+      SCOPED_TRACE("broken " + std::to_string(broken) + ", arrived " + std::to_string(arrived));
+      TFlockLink f;
+      f.port.Feed(FlockBytes(4, 8, 12));
+      ASSERT_TRUE(f.link.ReadFOB());
+      const std::string next = FlockBytes(-400, 800, -1200);
+      f.port.Feed(FlockBytes(1000, 2000, 3000).substr(0, static_cast<size_t>(broken)) +
+                  next.substr(0, static_cast<size_t>(arrived)));
+      EXPECT_FALSE(f.link.ReadFOB());
+      EXPECT_TRUE(f.link.Noisy());
+      EXPECT_EQ(f.link.DiscardedBytes(), static_cast<uint64_t>(broken));
+      EXPECT_EQ(f.port.input.size(), static_cast<size_t>(arrived - 1));
+      // The rest of that record and the next one: whole records in a row, the
+      // first of them that record (none of its bytes is discarded), so that they
+      // end the noise.
+      f.port.Feed(next.substr(static_cast<size_t>(arrived)) + FlockBytes(12, 16, 20) +
+                  FlockBytes(-400, 800, -1200));
+      EXPECT_TRUE(f.link.ReadFOB());
+      ExpectReading(f.reading, -400, 800, -1200);
+      EXPECT_FALSE(f.link.Noisy());
+      EXPECT_TRUE(f.port.input.empty());
+      EXPECT_EQ(f.link.DiscardedBytes(), static_cast<uint64_t>(broken));
+      EXPECT_EQ(f.link.ReadingsCount(), 2u);
+    }
+  }
+}
+
+TEST(FlockFramingTest, ABurstOfNoiseEndsWithThreeWholeRecordsInARow) {
+  std::string stray = FlockBytes(100, 200, 300);
+  stray[2] = static_cast<char>(stray[2] | 0x80);  // a phasing bit inside a record
+  struct TCase {
+    const char* what;
+    std::string noise;
+    uint64_t discarded;
+  };
+  const TCase cases[] = {
+      {"a record cut short", FlockBytes(1, 2, 3).substr(0, 3), 3},
+      {"bytes without phasing bit", "\x11\x22\x33\x44\x55\x66\x77", 7},
+      {"a lone phasing byte", "\x85", 1},
+      {"a phasing bit inside a record", stray, 6},
+      {"two records cut short", FlockBytes(8, 8, 8).substr(0, 5) + FlockBytes(9, 9, 9).substr(0, 4), 9},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TFlockLink f;
+    f.port.Feed(FlockBytes(40, 80, 120));
+    ASSERT_TRUE(f.link.ReadFOB());
+    // The noise and a whole record after it arrive before one read: a record
+    // next to noise is no position yet.
+    f.port.Feed(c.noise + FlockBytes(-4, -8, -12));
+    EXPECT_FALSE(f.link.ReadFOB());
+    EXPECT_TRUE(f.link.Noisy());
+    EXPECT_EQ(f.link.DiscardedBytes(), c.discarded);
+    ExpectReading(f.reading, 40, 80, 120);
+    // A read that brings two more (a stream's tick) is back to normal.
+    f.port.Feed(FlockBytes(-20, -40, -60) + FlockBytes(-40, -80, -120));
+    EXPECT_TRUE(f.link.ReadFOB());
+    EXPECT_FALSE(f.link.Noisy());
+    ExpectReading(f.reading, -40, -80, -120);
+    EXPECT_EQ(f.link.ReadingsCount(), 2u);
+    // Noise and three whole records after it in one read: the third is the position
+    // at once.
+    f.port.Feed(c.noise + FlockBytes(4, 4, 4) + FlockBytes(8, 8, 8) + FlockBytes(12, 12, 12));
+    EXPECT_TRUE(f.link.ReadFOB());
+    EXPECT_FALSE(f.link.Noisy());
+    ExpectReading(f.reading, 12, 12, 12);
+    EXPECT_EQ(f.link.DiscardedBytes(), 2 * c.discarded);
+  }
+}
+
+TEST(FlockFramingTest, RandomBytesAtTheRatesOfAWrongSpeedGiveNoPosition) {
+  // A device at another speed than the line's delivers random bytes; a tick of
+  // 25 ms brings about a tenth of its speed in bytes per second / 40.
+  struct TCase {
+    const char* what;
+    int bytesPerTick;
+    bool streaming;
+  };
+  const TCase cases[] = {
+      {"9600 bps, stream mode", 24, true},
+      {"9600 bps, point mode", 24, false},
+      {"19200 bps", 48, true},
+      {"57600 bps", 144, true},
+      {"115200 bps", 288, true},
+  };
+  std::mt19937 random(20240611);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TFlockLink f(c.streaming);
+    f.reading = {7, 7, 7};
+    uint64_t fed = 0;
+    int published = 0;
+    for (int tick = 0; tick < 2000; ++tick) {
+      const int n = c.bytesPerTick - 4 + static_cast<int>(random() % 9);
+      for (int i = 0; i < n; ++i) f.port.Feed({static_cast<uint8_t>(random())});
+      fed += static_cast<uint64_t>(n);
+      if (f.link.ReadFOB()) ++published;
+    }
+    EXPECT_EQ(published, 0);
+    ExpectReading(f.reading, 7, 7, 7);
+    EXPECT_TRUE(f.link.Noisy());
+    EXPECT_EQ(f.link.ReadingsCount(), 0u);
+    // Most of them form no record (a phasing byte and five without the bit now and
+    // then do, by chance).
+    EXPECT_GT(f.link.DiscardedBytes(), fed / 2);
+    EXPECT_LE(f.link.DiscardedBytes(), fed);
+  }
+}
+
+TEST(FlockFramingTest, ACleanStreamIsNeverNoisyHoweverItIsChunked) {
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 400; ++trial) {
+    TFlockLink f(trial % 2 == 0);
+    // Joined in the middle of a record: up to five bytes of its end come first.
+    const size_t tail = static_cast<size_t>(trial % 6);
+    std::string stream = FlockBytes(1, 2, 3).substr(kFlockRecordSize - tail);
+    std::vector<TTrackerReading> records;
+    for (int i = 0; i < 40; ++i) {
+      auto word = [&] { return (static_cast<int32_t>(random() % 16384) - 8192) * 4; };
+      const TTrackerReading r{word(), word(), word()};
+      records.push_back(r);
+      stream += FlockBytes(r.FOBx, r.FOBy, r.FOBz);
+    }
+    size_t fed = 0, known = 0;
+    uint64_t truths = 0;
+    while (fed < stream.size()) {
+      // Chunks of 0 to 19 bytes, whatever their place in the records.
+      const size_t n = std::min<size_t>(random() % 20, stream.size() - fed);
+      f.port.Feed(stream.substr(fed, n));
+      fed += n;
+      const size_t complete = fed >= tail ? (fed - tail) / kFlockRecordSize : 0;
+      const bool got = f.link.ReadFOB();
+      ASSERT_FALSE(f.link.Noisy()) << "trial " << trial << " at byte " << fed;
+      // Each read that has a new whole record gives the newest one.
+      ASSERT_EQ(got, complete > known) << "trial " << trial << " at byte " << fed;
+      if (got) {
+        ++truths;
+        const TTrackerReading& want = records[complete - 1];
+        ASSERT_EQ(f.reading.FOBx, want.FOBx);
+        ASSERT_EQ(f.reading.FOBy, want.FOBy);
+        ASSERT_EQ(f.reading.FOBz, want.FOBz);
+      }
+      known = complete;
+    }
+    EXPECT_EQ(f.link.DiscardedBytes(), tail);
+    EXPECT_EQ(f.link.ReadingsCount(), truths);
+  }
 }
 
 }  // namespace

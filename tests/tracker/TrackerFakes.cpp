@@ -15,6 +15,8 @@ bool TFakePort::Open(const std::string& name, int32_t baud) {
   openedName = name;
   openedBaud = baud;
   open = openSucceeds;
+  lastError = open ? TOpenError::None : openError;
+  lastErrorText = open ? std::string() : openErrorText;
   if (trace_) trace_->push_back("open " + name + " " + std::to_string(baud));
   return open;
 }

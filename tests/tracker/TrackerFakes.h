@@ -28,6 +28,8 @@ class TFakePort : public ISerialPort {
   uint8_t ReadByte() override;
   void WriteByte(uint8_t b) override { WriteString(std::string(1, static_cast<char>(b))); }
   bool WriteString(const std::string& s) override;
+  TOpenError LastError() const override { return lastError; }
+  std::string LastErrorText() const override { return lastErrorText; }
 
   // Bytes arriving from the device.
   void Feed(const std::string& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
@@ -37,6 +39,11 @@ class TFakePort : public ISerialPort {
   std::string written;         // every byte written, in order
   bool open = false;
   bool openSucceeds = true;
+  // What a failed Open reports (a successful one reports None).
+  TOpenError openError = TOpenError::Other;
+  std::string openErrorText;
+  TOpenError lastError = TOpenError::None;
+  std::string lastErrorText;
   int opens = 0, closes = 0;
   std::string openedName;
   int32_t openedBaud = 0;

@@ -15,6 +15,17 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+bool IsFastrakRecordStart(std::string_view line) {
+  return line.size() >= 2 && line[0] == '0' && line[1] >= '1' && line[1] <= '4';
+}
+
+bool IsFastrakPosition(const TTrackerReading& r) {
+  for (int32_t v : {r.FOBx, r.FOBy, r.FOBz}) {
+    if (v < -kFastrakMaxPosition || v > kFastrakMaxPosition) return false;
+  }
+  return true;
+}
+
 TNumberResult ConvertHundredths(std::string_view text, int32_t& hundredths) {
   size_t i = 0;
   bool negative = false;

@@ -23,6 +23,17 @@ constexpr uint8_t kFastrakRequest = 0x50;  // 'P': send one record
 constexpr size_t kFastrakMinLine = 9;
 // Characters 1-3 of a line are the record header; the numbers start after it.
 constexpr size_t kFastrakHeaderSize = 3;
+// The largest coordinate a Fastrak reports, in hundredths of its output unit: a
+// position field is "Sxxx.xx" (sign, three digits, point, two decimals), so no
+// coordinate reaches 1000 units, in inches or in centimetres (the tracker's range is
+// a few hundred of either). A larger value is no position.
+constexpr int32_t kFastrakMaxPosition = 99999;
+
+// True when a completed line starts as a record does: '0' (an output record), then
+// the station number '1' to '4'.
+bool IsFastrakRecordStart(std::string_view line);
+// True when each coordinate lies within -kFastrakMaxPosition..kFastrakMaxPosition.
+bool IsFastrakPosition(const TTrackerReading& r);
 
 enum class TNumberResult {
   Ok,          // `hundredths` holds the value

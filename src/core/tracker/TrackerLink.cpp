@@ -1,5 +1,6 @@
 #include "TrackerLink.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -50,6 +51,14 @@ std::string ConnectionErrorText(const std::string& portName, int32_t bps, uint32
          "  response(Bytes):" + std::to_string(waiting);
 }
 
+std::string PortOpenFailureText(const std::string& portName, int32_t bps, ISerialPort::TOpenError error,
+                                const std::string& reason) {
+  if (error == ISerialPort::TOpenError::NotFound) return "Serial port " + portName + " not found";
+  std::string text = "Serial port " + portName + " could not be opened at " + std::to_string(bps) + " bps";
+  if (!reason.empty()) text += ": " + reason;
+  return text;
+}
+
 std::string SwitchOnPromptText(int32_t bps) {
   return "Please switch on the miniBIRD/FOB tracker and set it to 'FLY'. If the tracker was "
          "already on FLY, set it to STDBY briefly first. Press 'OK' when the panel light stops "
@@ -61,24 +70,57 @@ TTrackerLink::TTrackerLink(TTrackerState& state, TTrackerReading& reading, ICloc
                            IMessagePresenter& messages, ITrackerHost& host)
     : state_(state), reading_(reading), clock_(clock), messages_(messages), host_(host) {}
 
+void TTrackerLink::ResetReaders() {
+  fastrakInLine_ = false;
+  fastrakPartialLine_.clear();
+  fastrakPartialOverlong_ = false;
+  fastrakSynced_ = false;
+  flockHave_ = 0;
+  flockSynced_ = false;
+  flockJoinTail_ = 0;
+  flockRun_ = 0;
+  noisy_ = false;
+}
+
+namespace {
+
+void Drain(ISerialPort& port) {
+  for (uint32_t drained = 0; drained < kMaxDrain && port.BytesWaiting() > 0; ++drained) {
+    port.ReadByte();
+  }
+}
+
+}  // namespace
+
 void TTrackerLink::InitFOB() {
   if (state_.PortName.empty() || port_ == nullptr) return;
   ISerialPort& port = *port_;
   host_.StopPolling();
   TPollingGuard polling(host_);
   if (port.IsOpen()) port.Close();
-  // A port that does not open shows up as silence below.
-  port.Open(state_.PortName, state_.BPS);
-  fastrakInLine_ = false;
-  fastrakPartialLine_.clear();
-  fastrakPartialOverlong_ = false;
+  ResetReaders();
+  connected_ = false;
+  failure_.clear();
+  if (!port.Open(state_.PortName, state_.BPS)) {
+    // Said once, as what it is; an exchange with a port that is not there would
+    // only end in "no response".
+    failure_ = PortOpenFailureText(state_.PortName, state_.BPS, port.LastError(), port.LastErrorText());
+    state_.TrackerReady = true;
+    messages_.ShowMessage(failure_);
+    polling.Done();
+    host_.StartPolling();
+    return;
+  }
 
   if (!state_.IsFastrak) {
     TConnectScope connecting(host_);
-    for (uint32_t drained = 0; drained < kMaxDrain && port.BytesWaiting() > 0; ++drained) {
-      port.ReadByte();
-    }
+    Drain(port);
+    // A device still streaming from an earlier run (the program was ended without
+    // its shutdown) would fill the queue in front of the answer: stop it, then
+    // empty the line of its last records and of the record this request asks for.
+    port.WriteByte(kFlockPoint);
     clock_.Sleep(kWaitBeforeExamine);
+    Drain(port);
     port.WriteByte(kFlockExamine);
     port.WriteByte(kFlockModelIdParam);
     clock_.Sleep(kWaitForModelId);
@@ -86,11 +128,13 @@ void TTrackerLink::InitFOB() {
       // The message stands on its own, not over the progress of an exchange that
       // has failed; the rest of the exchange goes on without it.
       connecting.End();
-      messages_.ShowMessage(ConnectionErrorText(state_.PortName, state_.BPS, port.BytesWaiting()));
+      failure_ = ConnectionErrorText(state_.PortName, state_.BPS, port.BytesWaiting());
+      messages_.ShowMessage(failure_);
     } else {
       std::string id;
       for (int i = 0; i < kFlockModelIdSize; ++i) id += static_cast<char>(port.ReadByte());
       host_.SetCaption(id);
+      connected_ = true;
     }
     clock_.Sleep(kWaitBeforeAutoConfig);
     // RS-232-to-bus prefix for unit 1, then change value parameter 50 to 1.
@@ -98,6 +142,8 @@ void TTrackerLink::InitFOB() {
     clock_.Sleep(kWaitAfterAutoConfig);
     port.WriteByte(kFlockPosition);
     port.WriteByte(state_.IsStreaming ? kFlockStream : kFlockPoint);
+  } else {
+    connected_ = true;
   }
   state_.TrackerReady = true;
   polling.Done();
@@ -118,45 +164,84 @@ bool TTrackerLink::ReadFOB() {
   return ReadFlockRecord();
 }
 
+bool TTrackerLink::EndRead(uint64_t noise, const TTrackerReading* position) {
+  discarded_ += noise;
+  if (noise > 0 && position == nullptr) noisy_ = true;
+  if (position == nullptr) return false;
+  noisy_ = false;
+  reading_ = *position;
+  ++readings_;
+  return true;
+}
+
+bool TTrackerLink::FlockByte(uint8_t b, uint64_t& noise) {
+  if ((b & kFlockPhasingBit) != 0) {
+    // A record that broke off (a lost byte, a cut line, noise): its bytes would mix
+    // two positions.
+    if (flockHave_ > 0) {
+      noise += static_cast<uint64_t>(flockHave_);
+      flockRun_ = 0;
+    }
+    flockRecord_[0] = b;
+    flockHave_ = 1;
+    flockSynced_ = true;
+    return false;
+  }
+  if (flockHave_ == 0) {
+    if (!flockSynced_ && flockJoinTail_ < kFlockRecordSize - 1) {
+      ++flockJoinTail_;
+      ++discarded_;
+    } else {
+      ++noise;
+      flockRun_ = 0;
+    }
+    return false;
+  }
+  flockRecord_[flockHave_++] = b;
+  if (flockHave_ < kFlockRecordSize) return false;
+  flockHave_ = 0;
+  ++flockRun_;
+  return true;
+}
+
 bool TTrackerLink::ReadFlockRecord() {
   ISerialPort& port = *port_;
   // Point mode: request the next record; it is consumed by the next read.
   if (!state_.IsStreaming) port.WriteByte(kFlockPoint);
-  const uint32_t waiting = port.BytesWaiting();
-  if (waiting < static_cast<uint32_t>(kFlockRecordSize)) return false;
-  // Keep the newest 10 bytes: they hold the newest complete record unless it has
-  // arrived with only 5 of its bytes so far.
-  if (waiting >= 12) {
-    for (uint32_t i = 0; i < waiting - 10; ++i) port.ReadByte();
-  }
-  for (size_t scanned = 1;; ++scanned) {
-    const uint8_t first = port.ReadByte();
-    if ((first & kFlockPhasingBit) != 0) {
-      uint8_t record[kFlockRecordSize];
-      record[0] = first;
-      int have = 1;
-      while (have < kFlockRecordSize) {
-        const uint8_t b = port.ReadByte();
-        if ((b & kFlockPhasingBit) == 0) {
-          record[have++] = b;
-          continue;
-        }
-        // A record that broke off (a lost byte, a cut line): its bytes would mix two
-        // positions. Start again at the new first byte if its record is all there.
-        if (++scanned >= kFlockMaxScan ||
-            port.BytesWaiting() < static_cast<uint32_t>(kFlockRecordSize - 1)) {
-          return false;
-        }
-        record[0] = b;
-        have = 1;
-      }
-      reading_ = DecodeFlockRecord(record);
-      return true;
+  const uint32_t need = static_cast<uint32_t>(kFlockRecordSize);
+  uint32_t left = port.BytesWaiting();
+  if (static_cast<uint32_t>(flockHave_) + left < need) return false;
+  left = std::min(left, kFlockMaxScan);
+  uint64_t noise = 0;
+  bool got = false;
+  TTrackerReading newest;
+  // Every byte is checked, also those of older records in a backlog; the newest
+  // complete record is the position. What cannot complete a record stays waiting.
+  while (static_cast<uint32_t>(flockHave_) + left >= need) {
+    --left;
+    if (FlockByte(port.ReadByte(), noise)) {
+      newest = DecodeFlockRecord(flockRecord_);
+      got = true;
     }
-    if (scanned >= kFlockMaxScan) return false;
-    if (port.BytesWaiting() < static_cast<uint32_t>(kFlockRecordSize)) return false;
   }
+  // A record read among noise, or while the link is noisy, counts only when enough
+  // whole records in a row follow the last discarded byte.
+  const bool trusted = got && ((noise == 0 && !noisy_) || flockRun_ >= kFlockRecordsAfterNoise);
+  return EndRead(noise, trusted ? &newest : nullptr);
 }
+
+namespace {
+
+// The bytes of a completed line, with its line feed and carriage return.
+uint64_t LineBytes(const std::string& line) { return line.size() + 2; }
+
+// A completed line that may be a record: not overlong, long enough to be parsed,
+// starting as one.
+bool MayBeRecord(const std::string& line, bool overlong) {
+  return !overlong && line.size() >= kFastrakMinLine && IsFastrakRecordStart(line);
+}
+
+}  // namespace
 
 bool TTrackerLink::ReadFastrak() {
   if (port_ == nullptr) return false;
@@ -173,25 +258,54 @@ bool TTrackerLink::ReadFastrak() {
   }
   std::string completed;
   bool completedOverlong = false;
+  bool completedIsLine = false;  // `completed` is a line (not the empty text of a stray CR)
+  uint64_t noise = 0;
+  // Outside a line: before the first line feed of a connection, the end of a record
+  // joined in the middle; later, bytes that belong to no record.
+  auto outside = [&] {
+    if (fastrakSynced_) {
+      ++noise;
+    } else {
+      ++discarded_;
+    }
+  };
+  // A line superseded by a newer one of the same read is not parsed; it is noise
+  // unless it starts as a record.
+  auto supersede = [&] {
+    if (completedIsLine && !MayBeRecord(completed, completedOverlong)) noise += LineBytes(completed);
+  };
   size_t consumed = 0;
   do {
     const uint8_t c = port.ReadByte();
     ++consumed;
+    const bool inLine = fastrakInLine_;
     if (c == 0x0D) {
+      supersede();
+      if (inLine) {
+        completed = std::move(line);
+        completedOverlong = lineOverlong;
+        completedIsLine = true;
+      } else {
+        outside();
+        completed.clear();
+        completedOverlong = false;
+        completedIsLine = false;
+      }
       fastrakInLine_ = false;
-      completed = std::move(line);
-      completedOverlong = lineOverlong;
       line.clear();
       lineOverlong = false;
-    }
-    if (fastrakInLine_) {
+    } else if (inLine) {
       if (line.size() < kFastrakMaxLine) {
         line += static_cast<char>(c);
       } else {
         lineOverlong = true;
       }
+    } else if (c == 0x0A) {
+      fastrakInLine_ = true;
+      fastrakSynced_ = true;
+    } else {
+      outside();
     }
-    if (c == 0x0A) fastrakInLine_ = true;
   } while (consumed < kFastrakMaxBytesPerRead && port.BytesWaiting() > 0);
   if (fastrakInLine_) {
     fastrakPartialLine_ = std::move(line);
@@ -201,8 +315,18 @@ bool TTrackerLink::ReadFastrak() {
     fastrakPartialOverlong_ = false;
   }
   port.WriteByte(kFastrakRequest);
-  if (completedOverlong) return false;
-  return ParseFastrakLine(completed, reading_);
+  if (!completedIsLine) return EndRead(noise, nullptr);
+  if (!MayBeRecord(completed, completedOverlong)) return EndRead(noise + LineBytes(completed), nullptr);
+  TTrackerReading parsed = reading_;
+  bool ok = false;
+  try {
+    ok = ParseFastrakLine(completed, parsed);
+  } catch (const EConvertError&) {
+    EndRead(noise + LineBytes(completed), nullptr);
+    throw;
+  }
+  if (!ok || !IsFastrakPosition(parsed)) return EndRead(noise + LineBytes(completed), nullptr);
+  return EndRead(noise, &parsed);
 }
 
 void TTrackerLink::Shutdown() {
