@@ -95,4 +95,39 @@ TEST(PortChoice, ASinglePortIsAlwaysChosen) {
   ExpectMenu({"COM9", {"COM2"}, {{"COM2", true}}, "COM2"});
 }
 
+TEST(PortChoice, AStoredPortThatIsNotFoundIsSaid) {
+  struct TCase {
+    std::string stored;
+    std::vector<std::string> ports;
+    std::string note;
+    std::string chosen;
+  };
+  const TCase cases[] = {
+      {"COM7", kPorts, "COM7 not found; using COM1", "COM1"},
+      {"com3", kPorts, "com3 not found; using COM1", "COM1"},
+      {"/dev/ttyUSB1", {"/dev/ttyS0", "/dev/ttyUSB0"}, "/dev/ttyUSB1 not found; using /dev/ttyS0", "/dev/ttyS0"},
+      {"COM3", kPorts, "", "COM3"},  // found: nothing to say
+      {"COM1", kPorts, "", "COM1"},
+      {"", kPorts, "", "COM1"},      // nothing was stored
+      {"COM3", {}, "", "COM3"},      // no ports at all: said on its own
+  };
+  for (const TCase& c : cases) {
+    TTrackerState s;
+    s.PortName = c.stored;
+    std::string note = "left from before";
+    const std::vector<TPortMenuItem> withNote = ChoosePort(s, c.ports, note);
+    EXPECT_EQ(note, c.note) << "stored '" << c.stored << "'";
+    EXPECT_EQ(s.PortName, c.chosen) << "stored '" << c.stored << "'";
+    // The menu is the one ChoosePort makes without a note.
+    TTrackerState plain;
+    plain.PortName = c.stored;
+    const std::vector<TPortMenuItem> menu = ChoosePort(plain, c.ports);
+    ASSERT_EQ(withNote.size(), menu.size());
+    for (size_t i = 0; i < menu.size(); ++i) {
+      EXPECT_EQ(withNote[i].caption, menu[i].caption);
+      EXPECT_EQ(withNote[i].checked, menu[i].checked);
+    }
+  }
+}
+
 }  // namespace

@@ -35,3 +35,16 @@ std::vector<TPortMenuItem> ChoosePort(TTrackerState& state, const std::vector<st
   }
   return menu;
 }
+
+std::string PortNotFoundNote(const std::string& stored, const std::string& used) {
+  return stored + " not found; using " + used;
+}
+
+std::vector<TPortMenuItem> ChoosePort(TTrackerState& state, const std::vector<std::string>& ports,
+                                      std::string& note) {
+  const std::string stored = state.PortName;
+  std::vector<TPortMenuItem> menu = ChoosePort(state, ports);
+  note.clear();
+  if (!stored.empty() && !ports.empty() && state.PortName != stored) note = PortNotFoundNote(stored, state.PortName);
+  return menu;
+}

@@ -34,3 +34,11 @@ struct TPortMenuItem {
 // occurrence, and PortName is then that name. No ports: an empty menu and
 // PortName unchanged.
 std::vector<TPortMenuItem> ChoosePort(TTrackerState& state, const std::vector<std::string>& ports);
+// The same, and `note` tells the operator when a stored port was not found:
+// "<stored> not found; using <first>". `note` is emptied when the stored port is
+// among the ports, when no port was stored (PortName empty) and when there are no
+// ports at all (the caller says that on its own).
+std::vector<TPortMenuItem> ChoosePort(TTrackerState& state, const std::vector<std::string>& ports,
+                                      std::string& note);
+// The note for a stored port that was not found.
+std::string PortNotFoundNote(const std::string& stored, const std::string& used);
