@@ -8,4 +8,4 @@
 #include "reg/reg.h"
 
 TRegFormServices SystemRegFormServices(IMessagePresenter& messages, IFileChooser& files, IClock& clock,
-                                       IPortLister& ports, std::string programDir);
+                                       IPortLister& ports);

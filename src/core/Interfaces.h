@@ -65,6 +65,13 @@ class IMessagePresenter {
   // The standard error box for an error that ended an event handler (file, settings,
   // viewer link, number conversion). The box shows ErrorBoxText(text).
   virtual void ShowError(const std::string& text) = 0;
+  // A modal question with the buttons Save, Discard and Cancel ("Save changes to
+  // the calibration?"); closing the box is Cancel.
+  enum class TSaveAnswer { Save, Discard, Cancel };
+  virtual TSaveAnswer AskSave(const std::string& text) {
+    (void)text;
+    return TSaveAnswer::Cancel;
+  }
 };
 
 // The text the standard error box shows for an error message: a full stop is
@@ -77,6 +84,7 @@ struct TFileDialogSpec {
   std::string initialDir;  // folder the dialog starts in
   std::string defaultExt;  // added when the chosen name has no extension ("txt")
   bool overwritePrompt = false;
+  std::string fileName;  // the name proposed (Save), without a folder; may be empty
 };
 
 class IFileChooser {

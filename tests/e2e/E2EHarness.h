@@ -106,9 +106,12 @@ struct TWindow {
   std::unique_ptr<TQtRegFormView> form;
   std::unique_ptr<TFOBForm> fob;
 
-  TWindow() {
-    form = std::make_unique<TQtRegFormView>(SystemRegFormServices(messages, files, clock, ports, ZELTRA_BIN_DIR),
-                                            &clock);
+  // Without `igtl` the window serves no OpenIGTLink: tests that run at the same
+  // time would compete for the port.
+  explicit TWindow(bool igtl = false) {
+    TRegFormServices services = SystemRegFormServices(messages, files, clock, ports);
+    if (!igtl) services.net = nullptr;
+    form = std::make_unique<TQtRegFormView>(services, &clock);
     fob = std::make_unique<TFOBForm>(form.get());
     form->SetTransformsWindow(fob.get());
     clock.SetParent(form.get());

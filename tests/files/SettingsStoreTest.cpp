@@ -48,6 +48,16 @@ const std::string kHead =
     "Windows Registry Editor Version 5.00\n"
     "\n"
     "[HKEY_CURRENT_USER\\SOFTWARE\\Zeltra]\n";
+// The values stored beside the tracker's four, at their defaults, as the exit
+// writes them after those.
+const std::string kOtherDefaults =
+    "\"FlockRange\"=dword:00000024\n"
+    "\"FastrakUnit\"=dword:00000000\n"
+    "\"CalibFolder\"=\"\"\n"
+    "\"IGTLAddress\"=\"127.0.0.1\"\n"
+    "\"IGTLPort\"=dword:00004a00\n"
+    "\"MRIImage\"=\"\"\n"
+    "\"MRIVoxelBase\"=dword:00000001\n";
 
 class SettingsFile : public ::testing::Test {
  protected:
@@ -71,8 +81,8 @@ TEST_F(SettingsFile, FirstRunReadsDefaultsAndExitWritesAllFourExactly) {
                          "\"PortName\"=\"\"\n"              // REG_SZ, empty
                          "\"BPS\"=dword:0001c200\n"         // 115200
                          "\"IsFastrak\"=dword:00000000\n"   // false
-                         "\"IsStreaming\"=dword:00000001\n"  // true
-                         "\n";
+                         "\"IsStreaming\"=dword:00000001\n" +  // true
+                         kOtherDefaults + "\n";
   std::string got = File();
   EXPECT_EQ(got, expected) << HexDump(got);
 }
@@ -170,8 +180,8 @@ TEST_F(SettingsFile, OtherValuesOfTheKeyAreKept) {
                          "\"BPS\"=dword:00002580\n"
                          "\"PortName\"=\"COM9\"\n"
                          "\"IsFastrak\"=dword:00000001\n"
-                         "\"IsStreaming\"=dword:00000000\n"
-                         "\n";
+                         "\"IsStreaming\"=dword:00000000\n" +
+                         kOtherDefaults + "\n";
   EXPECT_EQ(File(), expected) << File();
 }
 
@@ -183,7 +193,8 @@ TEST_F(SettingsFile, PointModeSurvivesABadIsFastrakThroughTheExitWrite) {
   ExpectState(s, "/dev/ttyUSB1", 0x9600, false, false);
   WriteSettings(*Store(), s);
   EXPECT_EQ(File(), kHead + "\"PortName\"=\"/dev/ttyUSB1\"\n\"BPS\"=dword:00009600\n" +
-                        "\"IsFastrak\"=dword:00000000\n\"IsStreaming\"=dword:00000000\n\n");
+                        "\"IsFastrak\"=dword:00000000\n\"IsStreaming\"=dword:00000000\n" + kOtherDefaults +
+                        "\n");
 }
 
 TEST_F(SettingsFile, ARepeatedNameCountsOnceWithItsLastValueInItsFirstPlace) {
@@ -195,7 +206,7 @@ TEST_F(SettingsFile, ARepeatedNameCountsOnceWithItsLastValueInItsFirstPlace) {
   WriteSettings(*Store(), s);
   EXPECT_EQ(File(), kHead + "\"BPS\"=dword:00000002\n\"Note\"=\"b\"\n" +
                         "\"IsFastrak\"=dword:00000000\n\"IsStreaming\"=dword:00000001\n" +
-                        "\"PortName\"=\"\"\n\n");
+                        "\"PortName\"=\"\"\n" + kOtherDefaults + "\n");
 }
 
 // The store's work is counted in comparisons of names and keywords: a few per line
@@ -214,7 +225,7 @@ TEST_F(SettingsFile, AHundredThousandOtherValuesTakeWorkInProportionToTheFile) {
   }
   auto file = [&](const std::string& port) {
     return kHead + others + "\"PortName\"=\"" + port + "\"\n\"BPS\"=dword:0000e100\n" +
-           "\"IsFastrak\"=dword:00000000\n\"IsStreaming\"=dword:00000000\n\n";
+           "\"IsFastrak\"=dword:00000000\n\"IsStreaming\"=dword:00000000\n" + kOtherDefaults + "\n";
   };
   Put(file("COM5"));
 

@@ -45,7 +45,7 @@ TEST(Settings, FirstRunGivesTheDefaultsAndExitWritesAllFour) {
   EXPECT_FALSE(store.keyExists);
   WriteSettings(store, s);
   EXPECT_TRUE(store.keyExists);
-  ASSERT_EQ(store.values.size(), 4u);
+  ASSERT_EQ(store.values.size(), std::size(kSettingValues));
   EXPECT_EQ(store.values["PortName"].type, TValueType::String);
   EXPECT_EQ(store.values["PortName"].text, "");
   EXPECT_EQ(store.values["BPS"].type, TValueType::Dword);

@@ -5,6 +5,8 @@
 // RegGridSelectCell).
 #include <array>
 #include <map>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ class TFakeView : public IRegFormView {
   std::string trackerLabel;
   bool trackerRed = false;
   int trackerLabelSets = 0;
+  int closeRequests = 0;
+  std::string distanceMm;
+  std::optional<std::pair<std::string, int32_t>> serverAnswer;  // the server dialog's answer
+  bool trackerStale = false;
+  std::array<std::string, kStatusFieldCount> status;
+  std::array<bool, kStatusFieldCount> statusRed{};
+  int statusSets = 0;
   std::string formula, distance;
   std::array<bool, 6> visible{true, true, true, true, true, true};
   std::map<TCommand, bool> checked;
@@ -82,6 +91,21 @@ class TFakeView : public IRegFormView {
     trackerRed = red;
     ++trackerLabelSets;
   }
+  void SetTrackerLabelStale(bool s) override { trackerStale = s; }
+  void SetStatusText(TStatusField f, const std::string& text, bool red) override {
+    status[static_cast<size_t>(f)] = text;
+    statusRed[static_cast<size_t>(f)] = red;
+    ++statusSets;
+  }
+  const std::string& Status(TStatusField f) const { return status[static_cast<size_t>(f)]; }
+  bool StatusRed(TStatusField f) const { return statusRed[static_cast<size_t>(f)]; }
+  void SetDistanceMmText(const std::string& text) override { distanceMm = text; }
+  bool EditServerAddress(std::string& address, int32_t& port) override {
+    if (!serverAnswer) return false;
+    address = serverAnswer->first;
+    port = serverAnswer->second;
+    return true;
+  }
   void SetFormulaText(const std::string& text) override { formula = text; }
   void SetDistanceText(const std::string& text) override { distance = text; }
   bool ControlVisible(TControl c) const override { return visible[static_cast<size_t>(c)]; }
@@ -91,9 +115,17 @@ class TFakeView : public IRegFormView {
     portCaptions.push_back(caption);
     portChecked.push_back(false);
   }
+  void ClearPortItems() override {
+    portCaptions.clear();
+    portChecked.clear();
+  }
   void SetPortItemChecked(int i, bool c) override { portChecked.at(static_cast<size_t>(i)) = c; }
   void SetCaption(const std::string& c) override { caption = c; }
-  void CloseWindow() override { closed = true; }
+  // As a window does: the close request asks the controller first.
+  void CloseWindow() override {
+    ++closeRequests;
+    if (!form || form->FormCloseQuery()) closed = true;
+  }
   void SetTimerEnabled(bool e) override { timer = e; }
   bool TimerEnabled() const override { return timer; }
   void BeginProgress(const std::string& text, int ms) override {

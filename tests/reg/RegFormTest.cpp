@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <memory>
 
 #include "ControllerFakes.h"
@@ -184,8 +185,9 @@ TEST_F(RegFormTest, FlockStreamReachesTheLabelAndAddTakesItShutdownSendsPointAnd
   ports.ports = {"COM1"};
   Start();
   EXPECT_EQ(clock.sleeps, (std::vector<uint32_t>{800, 800, 320, 620}));
-  // Examine 0x4F 0x0F, bus prefix and change value, position, stream.
-  EXPECT_EQ(port->written, std::string("\x4F\x0F\xF1\x50\x32\x01\x56\x40", 8));
+  // Point (ends a stream left running), Examine 0x4F 0x0F, bus prefix and change
+  // value, position, stream.
+  EXPECT_EQ(port->written, std::string("\x42\x4F\x0F\xF1\x50\x32\x01\x56\x40", 9));
   for (uint8_t b : EncodeFlockRecord(1000, -2000, 32764)) port->incoming.push_back(b);
   form->Timer1Timer();
   EXPECT_EQ(view.trackerLabel, " x    1.0 y   -2.0 z   32.8 d   32.8");
@@ -378,6 +380,7 @@ TEST_F(RegFormTest, AFileThatFailsChangesNothing) {
   form->CurrentMRI = {1, 1, 1};
   form->Command(TCommand::AddBtn);
   view.Type(TEdit::desirex, 9);
+  messages.answers = {IMessagePresenter::TSaveAnswer::Discard};  // opening over the changed table
   struct Case {
     bool save;
     std::optional<std::string> answer;
@@ -418,22 +421,43 @@ TEST_F(RegFormTest, FirstRunUsesDefaultsAndWritesAllFourAtExit) {
   EXPECT_EQ(settings->values["IsStreaming"].dword, 1u);
 }
 
-TEST_F(RegFormTest, MissingValueStopsTheTrackerForOneRun) {
-  ports.ports = {"COM1"};
-  settings->keyExists = true;
-  settings->values["PortName"] = {TValueType::String, "COM1", 0};
-  Start();
-  EXPECT_EQ(messages.errors, std::vector<std::string>{"Failed to get data for 'BPS'"});
-  EXPECT_FALSE(view.timer);
-  EXPECT_EQ(form->Timer1Tag, 0);
-  EXPECT_TRUE(port->opens.empty());
-  EXPECT_TRUE(view.Checked(TCommand::FlockofBirdsMiniBird1)) << "the designed check mark stays";
-  Close();
-  EXPECT_EQ(settings->values["BPS"].dword, 115200u);
-  messages.Clear();
-  Start();
-  EXPECT_TRUE(messages.errors.empty());
-  EXPECT_EQ(port->opens.size(), 1u);
+TEST_F(RegFormTest, ABadSettingIsSaidAndTheOthersAreReadTheTrackerStartsAndValidValuesSurvive) {
+  // Each value bad in turn, with valid ones around it: point mode (IsStreaming 0)
+  // at 38400 bps, which a default would silently turn into stream mode at 115200.
+  struct Case {
+    const char* name;
+    TMemorySettingsStore::TValue bad;
+    const char* message;
+    TCommand type, speed;
+  } cases[] = {
+      {"BPS", {}, "Failed to get data for 'BPS'", TCommand::FlockofBirdsMiniBird1, TCommand::N1152001},
+      {"BPS", {TValueType::String, "fast", 0}, "Invalid data type for 'BPS'", TCommand::FlockofBirdsMiniBird1,
+       TCommand::N1152001},
+      {"IsFastrak", {}, "Failed to get data for 'IsFastrak'", TCommand::FlockofBirdsMiniBird1, TCommand::N384001},
+      {"IsStreaming", {TValueType::Other, "", 0}, "Invalid data type for 'IsStreaming'",
+       TCommand::FlockofBirdsMiniBirdStream1, TCommand::N384001},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    ports.ports = {"COM1"};
+    port->opens.clear();
+    messages.Clear();
+    StoreSettings("COM1", 38400, 0, 0);
+    settings->values[c.name] = c.bad;
+    if (c.bad.type == TValueType::Missing) settings->values.erase(c.name);
+    Start();
+    EXPECT_EQ(messages.errors, std::vector<std::string>{c.message});
+    EXPECT_TRUE(view.timer) << "the timer must run: the viewer is followed all the same";
+    EXPECT_EQ(port->opens.size(), 1u) << "the tracker is started";
+    EXPECT_TRUE(view.Checked(c.type));
+    EXPECT_TRUE(view.Checked(c.speed));
+    Close();
+    // The bad value is replaced by its default, every valid one stays.
+    for (const char* name : {"BPS", "IsFastrak", "IsStreaming"}) {
+      if (std::string(name) == c.name) continue;
+      EXPECT_EQ(settings->values[name].dword, std::string(name) == "BPS" ? 38400u : 0u) << name;
+    }
+  }
 }
 
 TEST_F(RegFormTest, UnsupportedSpeedIsResetWithItsMessage) {
@@ -638,6 +662,340 @@ TEST_F(RegFormTest, AboutAndExit) {
             0u);
   form->Command(TCommand::Exit1);
   EXPECT_TRUE(view.closed);
+}
+
+// ---- Link health and the viewer's block ----
+
+TEST_F(RegFormTest, LinkGoesStaleAfterHalfASecondAndLiveAgainWithinOneTick) {
+  ports.ports = {"COM1"};
+  Start();
+  // From the start until the first reading the numbers are not live.
+  EXPECT_TRUE(view.trackerStale);
+  EXPECT_TRUE(view.StatusRed(TStatusField::Link));
+  EXPECT_NE(view.Status(TStatusField::Link).find("no tracker reading for"), std::string::npos);
+  auto tickWith = [&](int32_t x) {
+    for (uint8_t b : EncodeFlockRecord(x, 0, 0)) port->incoming.push_back(b);
+    clock.now += 25;
+    form->Timer1Timer();
+  };
+  // A reading every tick; the status line refreshes every 250 ms after the
+  // change to live, and then counts the 40 readings of the last second.
+  for (int i = 0; i < 41; ++i) tickWith(1000 + i);
+  EXPECT_FALSE(view.trackerStale);
+  EXPECT_EQ(view.Status(TStatusField::Link), "COM1, 115200 bps, Flock of Birds (stream): 40 readings/s");
+  EXPECT_FALSE(view.StatusRed(TStatusField::Link));
+  // The tracker falls silent: still live at 475 ms, stale from 500 ms on.
+  const int setsBefore = view.statusSets;
+  for (int i = 0; i < 19; ++i) clock.now += 25, form->Timer1Timer();
+  EXPECT_FALSE(view.trackerStale);
+  clock.now += 25;
+  form->Timer1Timer();
+  EXPECT_TRUE(view.trackerStale);
+  EXPECT_EQ(view.Status(TStatusField::Link),
+            "COM1, 115200 bps, Flock of Birds (stream): no tracker reading for 0.5 s (F6 reconnects)");
+  EXPECT_TRUE(view.StatusRed(TStatusField::Link));
+  // The age goes on at the status line's own rate (from 0.5 s in steps of 0.25 s),
+  // not every tick.
+  for (int i = 0; i < 76; ++i) clock.now += 25, form->Timer1Timer();
+  EXPECT_EQ(view.Status(TStatusField::Link),
+            "COM1, 115200 bps, Flock of Birds (stream): no tracker reading for 2.2 s (F6 reconnects)");
+  EXPECT_LE(view.statusSets - setsBefore, 1 + 2 * 8);
+  // F1 still records the last reading; the label keeps its numbers, greyed.
+  EXPECT_EQ(view.trackerLabel, " x    1.0 y    0.0 z    0.0 d    1.0");
+  EXPECT_EQ(form->TrackerReading.FOBx, 1040);
+  // The first reading back: live again in that very tick.
+  tickWith(2000);
+  EXPECT_FALSE(view.trackerStale);
+  EXPECT_FALSE(view.StatusRed(TStatusField::Link));
+  EXPECT_EQ(view.trackerLabel, " x    2.0 y    0.0 z    0.0 d    2.0");
+}
+
+TEST_F(RegFormTest, AViewerThatKeepsItsLockNeverStopsTheTickAndTheTypedVoxelArrivesLater) {
+  Start();
+  TViewer viewer(*block);
+  form->Timer1Timer();
+  block->held = true;
+  view.Type(TEdit::XEdit, 42);  // the publish finds the lock held
+  EXPECT_EQ(viewer.Get(), (TVoxel{1, 1, 1}));
+  for (int i = 0; i < 39; ++i) clock.now += 25, form->Timer1Timer();
+  EXPECT_EQ(view.Status(TStatusField::Viewer), "");
+  EXPECT_EQ(view.Edit(TEdit::XEdit), 42) << "the window followed a block it could not read";
+  for (int i = 0; i < 10; ++i) clock.now += 25, form->Timer1Timer();
+  EXPECT_NE(view.Status(TStatusField::Viewer).find("The viewer holds its block locked"), std::string::npos);
+  EXPECT_TRUE(view.StatusRed(TStatusField::Viewer));
+  block->held = false;
+  clock.now += 25;
+  form->Timer1Timer();
+  EXPECT_EQ(viewer.Get(), (TVoxel{42, 1, 1}));
+  EXPECT_EQ(viewer.Words()[Aux0], 2147483647);
+  clock.now += 250;
+  form->Timer1Timer();
+  EXPECT_EQ(view.Status(TStatusField::Viewer), "");
+  // Calibrate view follows the viewer again.
+  viewer.Set({5, 6, 7});
+  form->Timer1Timer();
+  EXPECT_EQ(view.Edits(), (TVoxel{5, 6, 7}));
+}
+
+TEST_F(RegFormTest, PortMenuListsThePortsThatExistWhenItOpensAndF6LooksAgain) {
+  ports.ports = {"COM1", "COM3"};
+  Start();
+  EXPECT_EQ(view.portCaptions, (std::vector<std::string>{"COM3", "COM1"}));
+  ports.ports = {"COM1", "COM4", "COM3"};  // a port registered meanwhile
+  form->PortMenuOpening();
+  EXPECT_EQ(view.portCaptions, (std::vector<std::string>{"COM3", "COM4", "COM1"}));
+  EXPECT_EQ(view.portChecked, (std::vector<bool>{false, false, true}));
+  ports.ports = {"COM4"};  // the port in use vanished
+  form->Command(TCommand::ResetConnectionMenu);
+  EXPECT_EQ(view.portCaptions, (std::vector<std::string>{"COM4"}));
+  EXPECT_EQ(view.portChecked, (std::vector<bool>{false}));
+  EXPECT_EQ(form->Tracker.PortName, "COM1");
+}
+
+TEST_F(RegFormTest, AFileWithOnlyAClosingLinePublishesNothing) {
+  Start();
+  TViewer viewer(*block);
+  viewer.Set({9, 9, 9});
+  form->Timer1Timer();
+  TempDir dir;
+  const std::string path = (dir / "closing.txt").string();
+  WriteFileBytes(path, "10 20 30 77777 77777 77777\n");
+  files.openAnswer = path;
+  form->Command(TCommand::OPenBtn);
+  EXPECT_TRUE(messages.errors.empty());
+  EXPECT_EQ(view.EditValue(TEdit::desirex), 10);
+  EXPECT_EQ(viewer.Get(), (TVoxel{9, 9, 9}));
+}
+
+TEST_F(RegFormTest, LinkStatesNoisyAndNotConnectedPublishNothingAndSayWhy) {
+  ports.ports = {"COM1"};
+  Start();
+  form->ToolbarVis();  // Track view: every reading would be published
+  TViewer viewer(*block);
+  viewer.Set({3, 3, 3});
+  // Bytes that form no records (a wrong speed): noisy, nothing published.
+  for (int i = 0; i < 8; ++i) {
+    for (uint8_t b : {0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88}) port->incoming.push_back(b);
+    clock.now += 25;
+    form->Timer1Timer();
+  }
+  EXPECT_NE(view.Status(TStatusField::Link).find("the tracker's bytes do not form records"), std::string::npos);
+  EXPECT_TRUE(view.trackerStale);
+  EXPECT_EQ(viewer.Get(), (TVoxel{3, 3, 3}));
+  // A clean stream: live within that tick.
+  for (int32_t x : {100, 101, 102})
+    for (uint8_t b : EncodeFlockRecord(x, 200, 300)) port->incoming.push_back(b);
+  clock.now += 25;
+  form->Timer1Timer();
+  EXPECT_FALSE(view.trackerStale) << view.Status(TStatusField::Link);
+  EXPECT_FALSE(view.StatusRed(TStatusField::Link));
+  EXPECT_EQ(viewer.Get(), form->CurrentMRI);
+  // The stored port is gone: said at start, and the link is not connected.
+  Close();
+  StoreSettings("COM7", 115200, 1, 0);  // a Fastrak on COM7
+  ports.ports = {"COM2"};
+  port->failOpen = true;
+  messages.Clear();
+  Start();
+  EXPECT_EQ(startupMessages.front(), "COM7 not found; using COM2");
+  EXPECT_EQ(view.Status(TStatusField::Link).rfind("Tracker not connected: ", 0), 0u) << view.Status(TStatusField::Link);
+  EXPECT_TRUE(view.StatusRed(TStatusField::Link));
+}
+
+TEST_F(RegFormTest, UnsavedChangesAreAskedAboutBeforeTheWindowClosesOrAnotherFileOpens) {
+  using A = IMessagePresenter::TSaveAnswer;
+  TempDir dir;
+  const std::string saved = (dir / "head.txt").string();
+  const std::string other = (dir / "other.txt").string();
+  WriteFileBytes(other, "1 2 3 4 5 6\n7 8 9 77777 77777 77777\n");
+  struct Case {
+    const char* what;
+    bool change;
+    A answer;
+    std::optional<std::string> saveAs;  // the save dialog's answer
+    bool goesOn;                        // the window closes / the other file opens
+    bool savedFile;
+  } cases[] = {
+      {"nothing changed", false, A::Cancel, std::nullopt, true, false},
+      {"discard", true, A::Discard, std::nullopt, true, false},
+      {"cancel", true, A::Cancel, std::nullopt, false, false},
+      {"save", true, A::Save, saved, true, true},
+      {"save dialog cancelled", true, A::Save, std::nullopt, false, false},
+      {"save failed", true, A::Save, (dir / "no-folder" / "x.txt").string(), false, false},
+  };
+  for (bool closing : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (closing ? " (close)" : " (open)"));
+      std::filesystem::remove(saved);
+      messages.Clear();
+      messages.answers = {c.answer};
+      files.saveAnswer = c.saveAs;
+      files.openAnswer = other;
+      Start();
+      if (c.change) AddRows(1);
+      if (closing) {
+        form->Command(TCommand::Exit1);
+        EXPECT_EQ(view.closed, c.goesOn);
+      } else {
+        form->Command(TCommand::Open1);
+        EXPECT_EQ(Cell(0, 1), c.goesOn ? "1:2:3" : "1:2:1");
+      }
+      EXPECT_EQ(messages.questions.size(), c.change ? 1u : 0u);
+      if (c.change) {
+        EXPECT_EQ(messages.questions[0], "Save changes to the calibration?");
+      }
+      EXPECT_EQ(std::filesystem::exists(saved), c.savedFile);
+      // Saved, or replaced by the file opened: unchanged; discarded at close: still
+      // changed as the window goes.
+      EXPECT_EQ(form->CalibrationChanged(), c.change && !c.savedFile && (closing || !c.goesOn));
+      Close();
+      for (auto& p : PointTable) p = TPointPair{};
+    }
+  }
+}
+
+TEST_F(RegFormTest, TheCalibrationInHandIsShownAndTheDialogsStartWhereTheOperatorWorks) {
+  TempDir dir;
+  Start();
+  EXPECT_EQ(view.Status(TStatusField::Calibration), "Calibration: unsaved");
+  AddRows(1);
+  EXPECT_EQ(view.Status(TStatusField::Calibration), "Calibration: unsaved *");
+  files.saveAnswer = (dir / "head.txt").string();
+  form->Command(TCommand::SaveBtn);
+  EXPECT_EQ(files.lastSave.initialDir, "/opt/zeltra");  // the user's documents
+  EXPECT_EQ(files.lastSave.fileName, "");
+  EXPECT_EQ(view.Status(TStatusField::Calibration), "Calibration: head.txt");
+  EXPECT_FALSE(form->CalibrationChanged());
+  view.Type(TEdit::desirey, 12);  // a changed desired voxel is a change too
+  EXPECT_EQ(view.Status(TStatusField::Calibration), "Calibration: head.txt *");
+  form->Command(TCommand::SaveBtn);
+  EXPECT_EQ(files.lastSave.initialDir, dir.str());
+  EXPECT_EQ(files.lastSave.fileName, "head.txt");
+  files.openAnswer = (dir / "head.txt").string();
+  form->Command(TCommand::OPenBtn);
+  EXPECT_EQ(files.lastOpen.initialDir, dir.str());
+  EXPECT_TRUE(messages.questions.empty());
+  EXPECT_EQ(view.Edit(TEdit::desirey), 12);
+  EXPECT_EQ(view.Status(TStatusField::Calibration), "Calibration: head.txt");
+}
+
+// ---- OpenIGTLink and the MRI image ----
+
+TEST_F(RegFormTest, ClientsGetTheSensorInMmTheVoxelAndItsRasPositionAndOnlyKeepAlivesWhileStale) {
+  ports.ports = {"COM1"};
+  StoreSettings("COM1", 115200, 0, 1);
+  settings->values["FlockRange"] = {TValueType::Dword, "", 72};
+  // An image of 2 mm voxels whose first voxel is at (-10, -20, -30) mm.
+  image.name = "head.nii";
+  for (int i = 0; i < 3; ++i) image.size[i] = 100, image.voxelSize[i] = 2, image.affine[i][i] = 2;
+  image.affine[0][3] = -10, image.affine[1][3] = -20, image.affine[2][3] = -30;
+  settings->values["MRIImage"] = {TValueType::String, "/data/head.nii", 0};
+  Start();
+  EXPECT_EQ(imagesLoaded, std::vector<std::string>{"/data/head.nii"});
+  EXPECT_EQ(view.Status(TStatusField::Image), "head.nii: 100 x 100 x 100, 2.00 x 2.00 x 2.00 mm");
+  EXPECT_EQ(net.net.address, "127.0.0.1");
+  EXPECT_EQ(net.net.port, 18944);
+  net.net.pendingClients = 1;
+  auto tick = [&](std::optional<TTrackerReading> r) {
+    if (r)
+      for (uint8_t b : EncodeFlockRecord(r->FOBx, r->FOBy, r->FOBz)) port->incoming.push_back(b);
+    clock.now += 25;
+    form->Timer1Timer();
+  };
+  tick(std::nullopt);  // accepted
+  ASSERT_EQ(net.net.received.size(), 1u);
+  EXPECT_EQ(view.Status(TStatusField::Server), "OpenIGTLink 127.0.0.1:18944, 1 client");
+  tick(TTrackerReading{16384, -8192, 0});
+  std::vector<TFakeNetMessage> got = DecodeIgtl(*net.net.received[0]);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].type, "TRANSFORM");
+  EXPECT_EQ(got[0].device, "StylusToTracker");
+  // Half and a quarter of a 72-inch range.
+  EXPECT_FLOAT_EQ(got[0].Translation(0), 914.4f);
+  EXPECT_FLOAT_EQ(got[0].Translation(1), -457.2f);
+  // Track view: the voxel published to the viewer, and where it is in the image.
+  for (auto& row : RegCoef) row[0] = 0, row[1] = row[2] = row[3] = 0;
+  RegCoef[0][0] = 11, RegCoef[1][0] = 21, RegCoef[2][0] = 31;
+  form->ToolbarVis();
+  net.net.received[0]->clear();
+  tick(TTrackerReading{1, 2, 3});
+  got = DecodeIgtl(*net.net.received[0]);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[1].device, "StylusToVoxel");
+  EXPECT_EQ(TViewer(*block).Get(), (TVoxel{11, 21, 31}));
+  EXPECT_FLOAT_EQ(got[1].Translation(0), 11.0f);
+  EXPECT_FLOAT_EQ(got[1].Translation(2), 31.0f);
+  EXPECT_EQ(got[2].device, "StylusToRas");
+  EXPECT_FLOAT_EQ(got[2].Translation(0), -10.0f + 2 * 10);  // the viewer counts from 1
+  EXPECT_FLOAT_EQ(got[2].Translation(1), -20.0f + 2 * 20);
+  // Silent tracker: keep-alives only, every 250 ms.
+  net.net.received[0]->clear();
+  for (int i = 0; i < 20; ++i) tick(std::nullopt);
+  got = DecodeIgtl(*net.net.received[0]);
+  ASSERT_EQ(got.size(), 2u);
+  for (const TFakeNetMessage& m : got) EXPECT_EQ(m.type, "STATUS");
+  // Back: the stream resumes in that tick.
+  net.net.received[0]->clear();
+  tick(TTrackerReading{5, 6, 7});
+  got = DecodeIgtl(*net.net.received[0]);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got[0].device, "StylusToTracker");
+  // Distance in mm beside the one in voxels.
+  EXPECT_FALSE(view.distanceMm.empty());
+  Close();
+  EXPECT_EQ(settings->values["MRIImage"].text, "/data/head.nii");
+  EXPECT_EQ(settings->values["IGTLPort"].dword, 18944u);
+}
+
+TEST_F(RegFormTest, APortInUseIsSaidOnceAndTheAddressCanBeChanged) {
+  net.net.listenError = "Address already in use";
+  ports.ports = {"COM1"};
+  Start();
+  ASSERT_EQ(startupMessages.size(), 1u);
+  EXPECT_NE(startupMessages[0].find("Address already in use"), std::string::npos);
+  EXPECT_EQ(view.Status(TStatusField::Server), "OpenIGTLink not listening on 127.0.0.1:18944");
+  net.net.listenError.clear();
+  view.serverAnswer = std::make_pair(std::string("0.0.0.0"), 18945);
+  form->IgtlServerItemClick();
+  EXPECT_EQ(net.net.address, "0.0.0.0");
+  EXPECT_EQ(view.Status(TStatusField::Server), "OpenIGTLink 0.0.0.0:18945, 0 clients");
+  view.serverAnswer = std::make_pair(std::string("0.0.0.0"), 0);  // no server
+  form->IgtlServerItemClick();
+  EXPECT_FALSE(net.net.listening);
+  Close();
+  EXPECT_EQ(settings->values["IGTLAddress"].text, "0.0.0.0");
+  EXPECT_EQ(settings->values["IGTLPort"].dword, 0u);
+}
+
+TEST_F(RegFormTest, AnImageThatCannotBeReadIsSaidAndChangesNothingAndAWrongRangeIsCaughtByTheScaleCheck) {
+  imageError = "head.nii: not a NIfTI-1 header";
+  ports.ports = {"COM1"};
+  settings->keyExists = true;
+  settings->values["MRIImage"] = {TValueType::String, "/gone/head.nii", 0};
+  Start();
+  EXPECT_EQ(startupMessages, std::vector<std::string>{"head.nii: not a NIfTI-1 header"});
+  EXPECT_FALSE(form->Image());
+  // An image of 1 mm voxels; the landmarks were taken with counts meant for a
+  // 36-inch Flock while 72 is set: the fit implies 2 mm voxels.
+  imageError.clear();
+  for (int i = 0; i < 3; ++i) image.size[i] = 100, image.voxelSize[i] = 1, image.affine[i][i] = 1;
+  ASSERT_TRUE(form->LoadImage("/data/t1.nii"));
+  form->Tracker.FlockRange = 72;
+  const double mmPerCount36 = 36 * 25.4 / 32768;
+  const int32_t fob[6][3] = {{1000, 0, 0}, {0, 1000, 0}, {0, 0, 1000}, {1000, 1000, 0}, {0, 1000, 1000}, {700, -300, 500}};
+  for (const auto& f : fob) {
+    form->TrackerReading = {f[0], f[1], f[2]};
+    form->CurrentMRI = {static_cast<int32_t>(std::lround(50 + f[0] * mmPerCount36)),
+                        static_cast<int32_t>(std::lround(50 + f[1] * mmPerCount36)),
+                        static_cast<int32_t>(std::lround(50 + f[2] * mmPerCount36))};
+    form->Command(TCommand::AddBtn);
+  }
+  form->Command(TCommand::QueryOrSampleBtn);
+  EXPECT_NE(view.Status(TStatusField::Fit).find("range or unit setting"), std::string::npos)
+      << view.Status(TStatusField::Fit);
+  EXPECT_NE(view.report.back().find("range or unit setting"), std::string::npos);
+  ASSERT_FALSE(view.checkRows.empty());
+  EXPECT_FALSE(view.checkRows[0].residualMm.empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeNetStack.h"
 #include "FileStore.h"
 #include "Interfaces.h"
 #include "MemoryCursorBlock.h"
@@ -29,10 +30,17 @@ class TRecordingPresenter : public IMessagePresenter {
     errors.push_back(text);
     if (onError) onError(text);
   }
+  TSaveAnswer AskSave(const std::string& text) override {
+    questions.push_back(text);
+    return answers.empty() ? TSaveAnswer::Cancel : answers.front();
+  }
   void Clear() {
     messages.clear();
     errors.clear();
+    questions.clear();
   }
+  std::vector<std::string> questions;
+  std::deque<TSaveAnswer> answers;  // the first one answers every question
   std::vector<std::string> messages;
   std::vector<std::string> errors;
   std::function<void(const std::string&)> onMessage;
@@ -81,6 +89,7 @@ class TScriptedPort : public ISerialPort {
   struct Log {
     std::vector<std::pair<std::string, int32_t>> opens;  // name, speed
     int closes = 0;
+    bool failOpen = false;  // every Open fails: the port is not there
     std::string written;
     std::deque<uint8_t> incoming;
     // Bytes the device answers to a written byte (e.g. 0x4F 0x0F -> model id).
@@ -89,9 +98,10 @@ class TScriptedPort : public ISerialPort {
   explicit TScriptedPort(std::shared_ptr<Log> log) : log_(std::move(log)) {}
   bool Open(const std::string& name, int32_t baud) override {
     log_->opens.emplace_back(name, baud);
-    open_ = true;
-    return true;
+    open_ = !log_->failOpen;
+    return open_;
   }
+  TOpenError LastError() const override { return log_->failOpen ? TOpenError::NotFound : TOpenError::None; }
   void Close() override {
     if (open_) ++log_->closes;
     open_ = false;
@@ -150,6 +160,11 @@ struct TFakeServices {
   std::shared_ptr<TScriptedPort::Log> port = std::make_shared<TScriptedPort::Log>();
   std::shared_ptr<TMemoryBlock> block = std::make_shared<TMemoryBlock>();
   TSafeFileStore fileStore;  // real files, in the tests' temporary folders
+  TFakeNetStack net;
+  // The MRI image the loader gives, or the message why it cannot.
+  TNiftiImage image;
+  std::string imageError;
+  std::vector<std::string> imagesLoaded;
 
   // With the viewer's block in memory.
   TRegFormServices Services() {
@@ -161,8 +176,14 @@ struct TFakeServices {
     s.settings = [b = settings] { return std::make_unique<TPersistentStore>(b); };
     s.serialPort = [log = port] { return std::make_unique<TScriptedPort>(log); };
     s.fileStore = &fileStore;
+    s.net = &net;
+    s.loadImage = [this](const std::string& path, TNiftiImage& out) {
+      imagesLoaded.push_back(path);
+      if (imageError.empty()) out = image;
+      return imageError;
+    };
     s.cursorBlock = MemoryBlockOpener(block);
-    s.programDir = "/opt/zeltra";
+    s.documentsDir = "/opt/zeltra";
     return s;
   }
   // With the system's block of these names, shared with other processes.

@@ -101,7 +101,7 @@ struct TWindow {
     s.clock = &clock;
     s.ports = &ports;
     s.settings = [store = store] { return std::make_unique<TPersistentStore>(store); };
-    s.programDir = "C:\\zeltra";
+    s.documentsDir = "C:\\zeltra";
     view = std::make_unique<TWin32RegFormView>(s, progress);
     fob = std::make_unique<TFOBForm>(view->Handle());
     view->SetTransformsWindow(fob.get());

@@ -1,6 +1,5 @@
 // Zeltra: co-registers a magnetic head tracker with an MRI scan.
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
 #include <memory>
 
@@ -49,8 +48,7 @@ int main(int argc, char** argv) {
   TSystemPortLister ports;
   app.errors = &messages;
 
-  const TRegFormServices services = SystemRegFormServices(
-      messages, files, clock, ports, QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
+  const TRegFormServices services = SystemRegFormServices(messages, files, clock, ports);
 
   TQtRegFormView RegForm(services, &clock);
   TFOBForm FOBForm(&RegForm);

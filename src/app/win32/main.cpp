@@ -44,7 +44,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   TSystemPortLister ports;
   win32::SetEventErrorBox(&messages);
 
-  const TRegFormServices services = SystemRegFormServices(messages, files, clock, ports, win32::ProgramDir());
+  const TRegFormServices services = SystemRegFormServices(messages, files, clock, ports);
 
   int rc = 0;
   {

@@ -33,7 +33,7 @@ long double Tracker(const TPointPair& p, int c) {
 // The distance from row `skip`'s voxel to where the fit of the other rows maps its
 // tracker position: the fit's solver on the other rows, all three axes. False when
 // a fit fails.
-bool RefitWithout(const TPointPair* table, int n, int skip, double& distance) {
+bool RefitWithout(const TPointPair* table, int n, int skip, double& distance, double (&error)[3]) {
   const int N = n - 1;
   Block U(4, N + 1), V(4, 4);
   std::vector<double> Y(static_cast<size_t>(N) + 1), B(4), x(4);
@@ -50,6 +50,7 @@ bool RefitWithout(const TPointPair* table, int n, int skip, double& distance) {
       if (i != skip) Y[++k] = static_cast<double>(Observed(table[i], axis));
     if (SvdRegression(U.a(), Y.data(), N, 3, true, B.data(), V.a()) != kFitOk) return false;
     const long double d = Observed(table[skip], axis) - MulFitFunc(x.data(), B.data(), 3, true);
+    error[axis] = static_cast<double>(d);
     sumSq += d * d;
   }
   distance = static_cast<double>(std::sqrt(sumSq));
@@ -176,12 +177,13 @@ TLandmarkCheck CheckLandmarks(const TPointPair* table, int n, const double (&coe
       long double sq = 0;
       for (int axis = 0; axis < 3; ++axis) {
         const long double d = e[static_cast<size_t>(i) * 3 + axis] / gap;
+        r.leaveOneOutError[axis] = static_cast<double>(d);
         sq += d * d;
       }
       r.leaveOneOut = static_cast<double>(std::sqrt(sq));
       r.hasLeaveOneOut = true;
     } else {
-      r.hasLeaveOneOut = RefitWithout(table, n, i + 1, r.leaveOneOut);
+      r.hasLeaveOneOut = RefitWithout(table, n, i + 1, r.leaveOneOut, r.leaveOneOutError);
     }
     if (!r.hasLeaveOneOut) continue;
     ++count;

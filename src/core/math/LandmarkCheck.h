@@ -51,6 +51,7 @@ struct TLandmarkRow {
   bool hasLeaveOneOut = false;        // false: fewer than 6 rows, or the refit failed
   double leaveOneOut = 0;             // distance from the row's voxel to where the
                                       // fit of the other rows maps its tracker position
+  double leaveOneOutError[3] = {0, 0, 0};  // that difference per MRI axis
 };
 
 struct TLandmarkCheck {

@@ -12,6 +12,8 @@
 //   a key pressed in the grid                      -> TRegForm::RegGridKeyDown
 //   shown for the first time / destroyed           -> FormShow / FormDestroy
 //   a tick of Timer1                               -> TRegForm::Timer1Timer
+//   the Port menu about to open                    -> TRegForm::PortMenuOpening
+//   a request to close the window (any path)       -> TRegForm::FormCloseQuery
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,12 +27,27 @@ struct TGridSelection {
   int left = 0;
 };
 
+// The fields of the status line under the bottom bar, left to right. Each holds
+// one short text; an empty text hides its field.
+enum class TStatusField {
+  Link,         // the tracker link: port, speed, type and readings per second, or what is wrong
+  Viewer,       // the viewer's block, when something is wrong with it
+  Calibration,  // the calibration in hand: its file name or "unsaved", and a mark when changed
+  Fit,          // a warning about the last fit (the landmarks' spread, the scale)
+  Server,       // the OpenIGTLink server: where it listens and how many clients
+  Image,        // the MRI image: its name, dimensions and voxel size
+};
+constexpr int kStatusFieldCount = 6;
+
 // One row of the landmark check below the report in the Transforms window.
 struct TCheckTableRow {
   int row = 0;              // the calibration row it belongs to
   std::string residual;     // the residual's length in voxels
   std::string leaveOneOut;  // the leave-one-out error in voxels, or "n/a"
   bool worst = false;       // the row with the largest leave-one-out error
+  // The same two in millimetres of the MRI image; empty without an image.
+  std::string residualMm;
+  std::string leaveOneOutMm;
 };
 
 class IRegFormView {
@@ -57,6 +74,15 @@ class IRegFormView {
   virtual void SetTrackerLabel(const std::string& text, bool red) = 0;
   virtual void SetFormulaText(const std::string& text) = 0;  // lines separated by '\r'
   virtual void SetDistanceText(const std::string& text) = 0;
+  // Beside the distance in voxels, the same distance in mm ("12.40 mm"); empty
+  // without an MRI image.
+  virtual void SetDistanceMmText(const std::string& text) { (void)text; }
+  // The live label's numbers are old (the tracker went quiet): shown greyed.
+  virtual void SetTrackerLabelStale(bool stale) { (void)stale; }
+  // A field of the status line; red for a state the operator must act on.
+  virtual void SetStatusText(TStatusField field, const std::string& text, bool red) {
+    (void)field, (void)text, (void)red;
+  }
 
   // ---- Which controls are visible (the view is the grid's visibility) ----
   virtual bool ControlVisible(TControl control) const = 0;
@@ -66,6 +92,7 @@ class IRegFormView {
   virtual void SetItemChecked(TCommand item, bool checked) = 0;
   virtual void AddPortItem(const std::string& caption) = 0;  // appended to Port
   virtual void SetPortItemChecked(int index, bool checked) = 0;
+  virtual void ClearPortItems() {}  // the Port menu emptied, before it is filled anew
 
   // ---- The window ----
   virtual void SetCaption(const std::string& caption) = 0;
@@ -86,4 +113,12 @@ class IRegFormView {
   virtual void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
                              const std::string& warning) = 0;
   virtual void ShowTransforms() = 0;  // modal; returns when it was closed
+
+  // ---- Small dialogs ----
+  // The OpenIGTLink server's address and port (0: no server), edited in a modal
+  // dialog; false when the operator cancelled.
+  virtual bool EditServerAddress(std::string& address, int32_t& port) {
+    (void)address, (void)port;
+    return false;
+  }
 };

@@ -80,6 +80,13 @@ inline constexpr TSettingValue kSettingValues[] = {
     {kBPSValue, &TTrackerState::BPS, int32_t{115200}, TIfMissing::Report},
     {kIsFastrakValue, &TTrackerState::IsFastrak, false, TIfMissing::Report},
     {kIsStreamingValue, &TTrackerState::IsStreaming, true, TIfMissing::Report},
+    {"FlockRange", &TTrackerState::FlockRange, int32_t{36}, TIfMissing::KeepDefault},
+    {"FastrakUnit", &TTrackerState::FastrakUnit, int32_t{0}, TIfMissing::KeepDefault},
+    {"CalibFolder", &TTrackerState::CalibFolder, std::string_view(""), TIfMissing::KeepDefault},
+    {"IGTLAddress", &TTrackerState::IGTLAddress, std::string_view("127.0.0.1"), TIfMissing::KeepDefault},
+    {"IGTLPort", &TTrackerState::IGTLPort, int32_t{18944}, TIfMissing::KeepDefault},
+    {"MRIImage", &TTrackerState::MRIImage, std::string_view(""), TIfMissing::KeepDefault},
+    {"MRIVoxelBase", &TTrackerState::MRIVoxelBase, int32_t{1}, TIfMissing::KeepDefault},
 };
 
 // Sets every value of kSettingValues to its default, then, if the key exists,

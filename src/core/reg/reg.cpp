@@ -8,8 +8,10 @@
 #include "math/LandmarkCheck.h"
 #include "math/RegMult.h"
 #include "reg/CalibFile.h"
+#include "image/ScaleCheck.h"
 #include "reg/TrackView.h"
 #include "tracker/Startup.h"
+#include "tracker/TrackerUnits.h"
 
 const char kAboutText[] =
     "Zeltra2 version October 16, 2013\r"
@@ -20,6 +22,9 @@ const char kAboutText[] =
     "Documentation: README.md beside the program's sources.";
 
 namespace {
+
+// How long the viewer may keep its block locked before the status line says so.
+constexpr uint64_t kViewerBusyAfterMs = 1000;
 
 // Restores UpdatingEdits on every path out of a scope.
 class TUpdatingEdits {
@@ -51,6 +56,7 @@ TRegForm::TRegForm(const TRegFormServices& services, IRegFormView& view)
       view_(view),
       link_(Tracker, TrackerReading, *services_.clock, *services_.messages, *this) {
   Table.SetView(this);
+  if (services_.net) igtl_ = std::make_unique<TIgtlServer>(*services_.net);
 }
 
 TRegForm::~TRegForm() { FormDestroy(); }
@@ -111,20 +117,60 @@ void TRegForm::FormCreate() {
 
 void TRegForm::FormShow() {
   Table.SetHeader(design::kGridHeaderMRI, design::kGridHeaderTracker);
+  desired_ = DesiredVoxel();
+  ShowCalibrationStatus();
   // Tracker preparation.
   trackerPort_ = services_.serialPort ? services_.serialPort() : nullptr;
   link_.SetPort(trackerPort_.get());
+  // A value that cannot be read is said and keeps its default; the others are
+  // read all the same, and the start goes on.
+  std::vector<std::string> problems;
   try {
     std::unique_ptr<ISettingsStore> store = services_.settings ? services_.settings() : nullptr;
-    if (store) ReadSettings(*store, Tracker);
+    if (store) problems = ReadSettings(*store, Tracker);
   } catch (const std::exception& e) {
-    // The tracker is then not started in this run.
-    services_.messages->ShowError(e.what());
-    return;
+    problems = {e.what()};
   }
+  if (!problems.empty()) {
+    std::string text = problems[0];
+    for (size_t i = 1; i < problems.size(); ++i) text += "\n" + problems[i];
+    services_.messages->ShowError(text);
+  }
+  CheckOtherSettings();
   updateModeMenu();
+  StartIgtlServer();
+  if (!Tracker.MRIImage.empty()) LoadImage(Tracker.MRIImage);
   Timer1Tag = 666;
   view_.SetTimerEnabled(true);
+}
+
+void TRegForm::CheckOtherSettings() {
+  // Values of the right type but outside what they can be: said, and the default
+  // taken (and stored at exit).
+  std::vector<std::string> problems;
+  const TTrackerState defaults;
+  if (!IsFlockRange(Tracker.FlockRange)) {
+    problems.push_back("Invalid FlockRange " + std::to_string(Tracker.FlockRange) + ": using 36 inches");
+    Tracker.FlockRange = defaults.FlockRange;
+  }
+  if (!IsFastrakUnit(Tracker.FastrakUnit)) {
+    problems.push_back("Invalid FastrakUnit " + std::to_string(Tracker.FastrakUnit) + ": using inches");
+    Tracker.FastrakUnit = defaults.FastrakUnit;
+  }
+  if (Tracker.MRIVoxelBase != 0 && Tracker.MRIVoxelBase != 1) {
+    problems.push_back("Invalid MRIVoxelBase " + std::to_string(Tracker.MRIVoxelBase) + ": using 1");
+    Tracker.MRIVoxelBase = defaults.MRIVoxelBase;
+  }
+  if (Tracker.IGTLPort < 0 || Tracker.IGTLPort > 65535) {
+    problems.push_back("Invalid IGTLPort " + std::to_string(Tracker.IGTLPort) + ": using 18944");
+    Tracker.IGTLPort = defaults.IGTLPort;
+  }
+  if (!problems.empty()) {
+    std::string text = problems[0];
+    for (size_t i = 1; i < problems.size(); ++i) text += "\n" + problems[i];
+    services_.messages->ShowError(text);
+  }
+  calibFolder_ = Tracker.CalibFolder;
 }
 
 void TRegForm::FormDestroy() {
@@ -133,6 +179,8 @@ void TRegForm::FormDestroy() {
   // No tick may run once the block is gone (a message box below runs a loop).
   view_.SetTimerEnabled(false);
   block_.reset();
+  if (igtl_) igtl_->Stop();
+  Tracker.CalibFolder = calibFolder_;
   try {
     std::unique_ptr<ISettingsStore> store = services_.settings ? services_.settings() : nullptr;
     if (store) WriteSettings(*store, Tracker);
@@ -166,30 +214,122 @@ void TRegForm::Timer1Timer() {
     StartupFOB();
     return;
   }
-  if (IsCalibrateView()) ViewerFollowStage();
+  const uint64_t now = Now();
+  // A publish that found the viewer's block locked is retried first; until it
+  // went through, the block is not read back over it.
+  if (publishPending_) SetShareMem(CurrentMRI.x, CurrentMRI.y, CurrentMRI.z);
+  if (IsCalibrateView() && !publishPending_) ViewerFollowStage();
   // Tracker stage.
   bool reading = false;
   try {
     reading = link_.ReadFOB();
   } catch (const std::exception& e) {
+    UpdateLinkStatus(now);
     ShowTickError(e.what());
     return;
   }
-  if (!reading) return;
+  if (reading) health_.Reading(now);
+  UpdateLinkStatus(now);
+  if (!reading) {
+    PollIgtl(now);
+    return;
+  }
   // Reading stage.
   TUpdatingEdits guard(UpdatingEdits);
   UpdateTrackerLabel();
-  if (!IsCalibrateView()) TrackStage();
+  SendTrackerTransform(now);
+  if (!IsCalibrateView()) {
+    TrackStage();
+    SendVoxelTransforms(now);
+  }
+  PollIgtl(now);
+}
+
+void TRegForm::PollIgtl(uint64_t now) {
+  if (!igtl_) return;
+  igtl_->Poll(now);
+  if (igtl_->ClientCount() != shownClients_) ShowServerStatus();
+}
+
+void TRegForm::SendTrackerTransform(uint64_t now) {
+  if (!IgtlServer() || igtl_->ClientCount() == 0) return;
+  double mm[3];
+  ReadingToMm(TrackerReading, Tracker, mm);
+  igtl_->SendTransform(kStylusToTracker, mm, now);
+}
+
+void TRegForm::SendVoxelTransforms(uint64_t now) {
+  if (!IgtlServer() || igtl_->ClientCount() == 0) return;
+  // The voxel as published to the viewer, and where it is in the image.
+  const double voxel[3] = {static_cast<double>(CurrentMRI.x), static_cast<double>(CurrentMRI.y),
+                           static_cast<double>(CurrentMRI.z)};
+  igtl_->SendTransform(kStylusToVoxel, voxel, now);
+  if (toRas_) {
+    const TRasPoint p = toRas_->Map(CurrentMRI);
+    const double ras[3] = {p.x, p.y, p.z};
+    igtl_->SendTransform(kStylusToRas, ras, now);
+  }
 }
 
 void TRegForm::ViewerFollowStage() {
   // The viewer moved its cursor: the window follows.
+  if (!block_) return;
   TVoxel v;
-  if (block_ && block_->ReadCursor(v) == TBlockAccess::Done && !(v == CurrentMRI)) {
+  TBlockAccess access = block_->ReadCursor(v);
+  BlockAccessed(access, Now());
+  if (access == TBlockAccess::Done && !(v == CurrentMRI)) {
     CurrentMRI = v;
     TUpdatingEdits guard(UpdatingEdits);
     SetEdits(v);
   }
+}
+
+void TRegForm::BlockAccessed(TBlockAccess access, uint64_t now) {
+  if (access != TBlockAccess::Busy) {
+    blockBusy_ = false;
+  } else if (!blockBusy_) {
+    blockBusy_ = true;
+    blockBusySince_ = now;
+  }
+}
+
+TLinkState TRegForm::LinkState(uint64_t now) const {
+  if (!link_.Connected()) return TLinkState::NotConnected;
+  if (link_.Noisy()) return TLinkState::Noisy;
+  if (health_.Stale(now)) return TLinkState::Stale;
+  return TLinkState::Live;
+}
+
+void TRegForm::SetStatus(TStatusField field, const std::string& text, bool red) {
+  const size_t i = static_cast<size_t>(field);
+  if (shownStatus_[i] == text && shownStatusRed_[i] == red) return;
+  shownStatus_[i] = text;
+  shownStatusRed_[i] = red;
+  view_.SetStatusText(field, text, red);
+}
+
+void TRegForm::UpdateLinkStatus(uint64_t now, bool force) {
+  if (!linkStarted_) return;
+  const TLinkState state = LinkState(now);
+  if (!force && shownStateValid_ && state == shownState_ && now < nextStatusMs_) return;
+  shownState_ = state;
+  shownStateValid_ = true;
+  nextStatusMs_ = now + TLinkHealth::kRefreshMs;
+  const bool stale = state != TLinkState::Live;
+  if (stale != labelStale_) {
+    labelStale_ = stale;
+    view_.SetTrackerLabelStale(stale);
+  }
+  TLinkStatusText link = LinkStatusText(state, Tracker, health_.Rate(now), health_.AgeMs(now), link_.FailureText());
+  SetStatus(TStatusField::Link, link.text, link.red);
+  ShowServerStatus();
+  if (blockBusy_ && now - blockBusySince_ >= kViewerBusyAfterMs)
+    SetStatus(TStatusField::Viewer,
+              "The viewer holds its block locked (" + SecondsText(now - blockBusySince_) +
+                  " s): the cursor is not exchanged",
+              true);
+  else
+    SetStatus(TStatusField::Viewer, "", false);
 }
 
 void TRegForm::ShowTickError(const std::string& text) {
@@ -216,7 +356,9 @@ void TRegForm::TrackStage() {
   CurrentMRI = MapReading(RegCoef, TrackerReading);
   SetEdits(CurrentMRI);
   SetShareMem(CurrentMRI.x, CurrentMRI.y, CurrentMRI.z);
-  view_.SetDistanceText(DistanceText(VoxelDistance(CurrentMRI, DesiredVoxel())));
+  const TVoxel desired = DesiredVoxel();
+  view_.SetDistanceText(DistanceText(VoxelDistance(CurrentMRI, desired)));
+  if (toRas_) view_.SetDistanceMmText(FormatMm(DistanceMm(toRas_->Map(CurrentMRI), toRas_->Map(desired))) + " mm");
 }
 
 void TRegForm::SetEdits(const TVoxel& v) {
@@ -233,11 +375,20 @@ TVoxel TRegForm::DesiredVoxel() const {
 // Viewer link
 
 void TRegForm::SetShareMem(int32_t x, int32_t y, int32_t z) {
-  if (block_) block_->PublishCursor({x, y, z});
+  if (!block_) return;
+  // The block's lock is waited for only briefly: when the viewer keeps it, this
+  // publish is retried on the next tick (with the newest voxel by then).
+  const TBlockAccess access = block_->PublishCursor({x, y, z});
+  publishPending_ = access == TBlockAccess::Busy;
+  BlockAccessed(access, Now());
 }
 
 void TRegForm::XEditChange() {
   if (UpdatingEdits) return;
+  if (const TVoxel d = DesiredVoxel(); !(d == desired_)) {
+    desired_ = d;
+    SetChanged(true);
+  }
   CurrentMRI = {view_.EditValue(TEdit::XEdit), view_.EditValue(TEdit::YEdit), view_.EditValue(TEdit::ZEdit)};
   SetShareMem(CurrentMRI.x, CurrentMRI.y, CurrentMRI.z);
 }
@@ -256,12 +407,14 @@ void TRegForm::SetFOBcell(int row, int32_t x, int32_t y, int32_t z) { Table.SetF
 void TRegForm::AddBtnClick() {
   if (Table.Add(CurrentMRI, TrackerReading) == TCalibTable::TAddResult::Full)
     services_.messages->ShowMessage(kFullMessage);
+  else
+    SetChanged(true);
 }
 
 void TRegForm::DeleteBtnClick() {
   int top = SelectionTop();
   if (top < 1) top = 1;  // no selection: the grid's current cell is row 1
-  Table.Delete(top);
+  if (Table.Delete(top)) SetChanged(true);
 }
 
 void TRegForm::ResampleMRI1Click(int tag) {
@@ -271,6 +424,7 @@ void TRegForm::ResampleMRI1Click(int tag) {
     Table.ResampleFOB(row, TrackerReading);
   else
     Table.ResampleMRI(row, CurrentMRI);
+  SetChanged(true);
 }
 
 void TRegForm::AddMRI1Click() { AddBtnClick(); }
@@ -307,17 +461,71 @@ int TRegForm::RegGridKeyDown(int key) {
 // ---------------------------------------------------------------------------
 // Calibration files
 
-void TRegForm::SaveBtnClick() {
-  TFileDialogSpec spec{"Text file (*.txt)|*.txt", services_.programDir, "txt", true};
+namespace {
+
+// The folder of a path and its last part, for either kind of separator.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void TRegForm::SetChanged(bool changed) {
+  changed_ = changed;
+  ShowCalibrationStatus();
+}
+
+void TRegForm::ShowCalibrationStatus() {
+  SetStatus(TStatusField::Calibration,
+            "Calibration: " + (calibPath_.empty() ? std::string("unsaved") : NameOf(calibPath_)) +
+                (changed_ ? " *" : ""),
+            false);
+}
+
+bool TRegForm::MayLeaveCalibration() {
+  if (!changed_) return true;
+  switch (services_.messages->AskSave(kSaveChangesQuestion)) {
+    case IMessagePresenter::TSaveAnswer::Save: return SaveCalibration();
+    case IMessagePresenter::TSaveAnswer::Discard: return true;
+    case IMessagePresenter::TSaveAnswer::Cancel: break;
+  }
+  return false;
+}
+
+bool TRegForm::FormCloseQuery() { return MayLeaveCalibration(); }
+
+bool TRegForm::SaveCalibration() {
+  TFileDialogSpec spec{"Text file (*.txt)|*.txt", DialogFolder(), "txt", true, NameOf(calibPath_)};
   std::optional<std::string> path = services_.files->ChooseSave(spec);
-  if (!path) return;
+  if (!path) return false;
   std::string bytes = FormatCalibration(&PointTable[1], Table.DataRows(), DesiredVoxel());
-  std::string error = services_.fileStore->ReplaceWhole(*path, bytes);
-  if (!error.empty()) services_.messages->ShowError(error);
+  if (std::string error = services_.fileStore->ReplaceWhole(*path, bytes); !error.empty()) {
+    services_.messages->ShowError(error);
+    return false;
+  }
+  calibPath_ = *path;
+  calibFolder_ = FolderOf(*path);
+  desired_ = DesiredVoxel();
+  SetChanged(false);
+  return true;
+}
+
+void TRegForm::SaveBtnClick() { SaveCalibration(); }
+
+std::string TRegForm::DialogFolder() const {
+  return calibFolder_.empty() ? services_.documentsDir : calibFolder_;
 }
 
 void TRegForm::OPenBtnClick() {
-  TFileDialogSpec spec{"Text Files|*.txt", services_.programDir, "", false};
+  // Unsaved changes are saved or discarded first, or nothing is opened.
+  if (!MayLeaveCalibration()) return;
+  TFileDialogSpec spec{"Text Files|*.txt", DialogFolder(), "", false, ""};
   std::optional<std::string> path = services_.files->ChooseOpen(spec);
   if (!path) return;
   std::string bytes;
@@ -329,7 +537,7 @@ void TRegForm::OPenBtnClick() {
   // table, the grid and the desired voxel as they were.
   TCalibration calibration;
   std::string error;
-  if (!ParseCalibration(bytes, calibration, error)) {
+  if (!ParseCalibration(bytes, calibration, error, NameOf(*path))) {
     services_.messages->ShowError(error);
     return;
   }
@@ -340,7 +548,13 @@ void TRegForm::OPenBtnClick() {
     view_.SetEditValue(TEdit::desirez, calibration.desired.z);
   }
   Table.Load(calibration);
-  // Row 1 selected, both columns, and its landmark shown in the viewer.
+  calibPath_ = *path;
+  calibFolder_ = FolderOf(*path);
+  desired_ = DesiredVoxel();
+  SetChanged(false);
+  // Row 1 selected, both columns, and its landmark shown in the viewer; a file
+  // without point rows has no landmark to show.
+  if (calibration.rows.empty()) return;
   view_.SelectGridRow(1);
   RegGridDblClick();
 }
@@ -359,9 +573,21 @@ void TRegForm::RegBtnClick() {
   std::vector<std::string> list;
   const bool ran = FitRegistration(n, list, *services_.messages);
   if (ran) ToolbarVis();
+  // With an image, a fit whose scale does not match its voxels is warned about.
+  const std::string scale = ran ? ScaleWarning() : std::string();
+  if (!scale.empty()) list.insert(list.end(), {"", scale});
   view_.SetReportLines(list);
   ShowLandmarkCheck(ran ? n : 0);
   view_.SetFormulaText(FormulaText(RegCoef));
+  // What the Transforms window warns about, the main window says too.
+  std::string warning = ran ? Check.warning : std::string();
+  if (!scale.empty()) warning += (warning.empty() ? "" : " ") + scale;
+  SetStatus(TStatusField::Fit, warning, true);
+}
+
+std::string TRegForm::ScaleWarning() const {
+  if (!image_) return {};
+  return CheckFitScale(RegCoef, TrackerUnitMm(Tracker), image_->voxelSize);
 }
 
 void TRegForm::ShowLandmarkCheck(int n) {
@@ -369,7 +595,18 @@ void TRegForm::ShowLandmarkCheck(int n) {
   std::vector<TCheckTableRow> rows;
   for (size_t i = 0; i < Check.rows.size(); ++i) {
     TLandmarkCells cells = LandmarkCells(Check, i);
-    rows.push_back({Check.rows[i].row, cells.residual, cells.leaveOneOut, cells.worst});
+    TCheckTableRow row{Check.rows[i].row, cells.residual, cells.leaveOneOut, cells.worst, "", ""};
+    if (toRas_) {
+      // A difference of voxels in mm: the image's map of the difference, less
+      // that of no difference.
+      auto mm = [this](const double (&d)[3]) {
+        return DistanceMm(toRas_->Map(d[0], d[1], d[2]), toRas_->Map(0.0, 0.0, 0.0));
+      };
+      const TLandmarkRow& r = Check.rows[i];
+      row.residualMm = FormatMm(mm(r.residual));
+      row.leaveOneOutMm = r.hasLeaveOneOut ? FormatMm(mm(r.leaveOneOutError)) : "n/a";
+    }
+    rows.push_back(row);
   }
   view_.SetCheckTable(rows, n > 0 ? LandmarkSummaryText(Check) : std::string(), Check.warning);
 }
@@ -397,6 +634,61 @@ void TRegForm::CheckTableSelect(int row) {
 }
 
 // ---------------------------------------------------------------------------
+// OpenIGTLink and the MRI image
+
+void TRegForm::StartIgtlServer() {
+  if (!igtl_) return;
+  igtl_->Stop();
+  if (Tracker.IGTLPort != 0) {
+    igtl_->SetEpochOffsetMs(IgtlEpochOffsetMs(Now()));
+    const std::string error = igtl_->Start(Tracker.IGTLAddress, static_cast<uint16_t>(Tracker.IGTLPort));
+    if (!error.empty()) services_.messages->ShowMessage(error + ". Zeltra goes on without it.");
+  }
+  ShowServerStatus();
+}
+
+void TRegForm::ShowServerStatus() {
+  if (!igtl_) return;
+  shownClients_ = igtl_->ClientCount();
+  std::string text = igtl_->StateText();
+  if (!igtl_->Listening() && Tracker.IGTLPort != 0)
+    text = "OpenIGTLink not listening on " + Tracker.IGTLAddress + ":" + std::to_string(Tracker.IGTLPort);
+  SetStatus(TStatusField::Server, text, false);
+}
+
+void TRegForm::IgtlServerItemClick() {
+  std::string address = Tracker.IGTLAddress;
+  int32_t port = Tracker.IGTLPort;
+  if (!view_.EditServerAddress(address, port)) return;
+  if (port < 0 || port > 65535 || address.empty()) {
+    services_.messages->ShowMessage("The OpenIGTLink port must be 0 (no server) to 65535, with an address");
+    return;
+  }
+  Tracker.IGTLAddress = address;
+  Tracker.IGTLPort = port;
+  StartIgtlServer();
+}
+
+bool TRegForm::LoadImage(const std::string& path) {
+  if (!services_.loadImage) return false;
+  TNiftiImage image;
+  if (std::string error = services_.loadImage(path, image); !error.empty()) {
+    services_.messages->ShowMessage(error);
+    return false;
+  }
+  image_ = image;
+  toRas_.emplace(*image_, Tracker.MRIVoxelBase);
+  Tracker.MRIImage = path;
+  SetStatus(TStatusField::Image, DescribeNiftiImage(*image_), false);
+  return true;
+}
+
+void TRegForm::OpenImageClick() {
+  TFileDialogSpec spec{"NIfTI images (*.nii *.nii.gz *.hdr)|*.nii;*.nii.gz;*.hdr", DialogFolder(), "", false, ""};
+  if (std::optional<std::string> path = services_.files->ChooseOpen(spec)) LoadImage(*path);
+}
+
+// ---------------------------------------------------------------------------
 // Tracker
 
 void TRegForm::BeginConnect() {
@@ -408,7 +700,11 @@ void TRegForm::BeginConnect() {
 
 void TRegForm::InitFOB() { link_.InitFOB(); }
 
-void TRegForm::InitFOBdialog() { link_.InitFOBdialog(); }
+void TRegForm::InitFOBdialog() {
+  link_.InitFOBdialog();
+  health_.Restart(Now());
+  UpdateLinkStatus(Now(), true);
+}
 
 void TRegForm::ApplyRadioChecks() {
   for (TCommand i : kTypeItems) view_.SetItemChecked(i, i == typeChecked_);
@@ -431,15 +727,42 @@ void TRegForm::StartupFOB() {
   if (ports.empty()) {
     services_.messages->ShowMessage(kNoSerialPortsMessage);
   } else {
-    for (const TPortMenuItem& item : ChoosePort(Tracker, ports)) {
-      portItems_.push_back(item.caption);
-      portChecked_.push_back(item.checked);
-      view_.AddPortItem(item.caption);
-      view_.SetPortItemChecked(static_cast<int>(portItems_.size()) - 1, item.checked);
-    }
+    std::string note;
+    FillPortMenu(ChoosePort(Tracker, ports, note));
+    if (!note.empty()) services_.messages->ShowMessage(note);
     InitFOB();
   }
+  linkStarted_ = true;
+  health_.Restart(Now());
+  UpdateLinkStatus(Now(), true);
   view_.SetTimerEnabled(true);
+}
+
+void TRegForm::FillPortMenu(const std::vector<TPortMenuItem>& items) {
+  std::vector<std::string> captions;
+  for (const TPortMenuItem& item : items) captions.push_back(item.caption);
+  if (captions != portItems_) {
+    view_.ClearPortItems();
+    portItems_ = captions;
+    portChecked_.assign(items.size(), false);
+    for (const std::string& caption : captions) view_.AddPortItem(caption);
+    for (size_t i = 0; i < items.size(); ++i) view_.SetPortItemChecked(static_cast<int>(i), items[i].checked);
+  } else {
+    for (size_t i = 0; i < items.size(); ++i)
+      if (portChecked_[i] != items[i].checked) view_.SetPortItemChecked(static_cast<int>(i), items[i].checked);
+  }
+  for (size_t i = 0; i < items.size(); ++i) portChecked_[i] = items[i].checked;
+}
+
+void TRegForm::PortMenuOpening() {
+  if (!linkStarted_ || !services_.ports) return;
+  // The ports that exist now, in the start-up's order; the port in use checked,
+  // and a port that vanished no longer listed (PortName is kept: connecting to it
+  // says that it is not there).
+  const std::vector<std::string> ports = services_.ports->ListSerialPorts();
+  std::vector<TPortMenuItem> items;
+  for (auto p = ports.rbegin(); p != ports.rend(); ++p) items.push_back({*p, *p == Tracker.PortName});
+  FillPortMenu(items);
 }
 
 void TRegForm::PortItemClick(int index) {
@@ -491,4 +814,8 @@ void TRegForm::N1152001Click(TCommand item) {
   InitFOBdialog();
 }
 
-void TRegForm::ResetConnectionMenuClick() { InitFOBdialog(); }
+void TRegForm::ResetConnectionMenuClick() {
+  // The ports are looked for again, so that the menu shows what exists now.
+  PortMenuOpening();
+  InitFOBdialog();
+}

@@ -6,16 +6,21 @@
 // IRegFormView and reaches the outside world through the services below.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Interfaces.h"
 #include "RegFormView.h"
+#include "igtl/IgtlServer.h"
+#include "image/Nifti.h"
 #include "reg/CursorBlock.h"
 #include "reg/FileStore.h"
+#include "reg/LinkHealth.h"
 #include "math/LandmarkCheck.h"
 #include "reg/CalibTable.h"
 #include "reg/Settings.h"
+#include "tracker/Startup.h"
 #include "tracker/TrackerLink.h"
 #include "tracker/TrackerState.h"
 
@@ -30,11 +35,20 @@ struct TRegFormServices {
   std::function<std::unique_ptr<ISettingsStore>()> settings;
   std::function<std::unique_ptr<ISerialPort>()> serialPort;
   TCursorBlockOpener cursorBlock;  // the viewer's block; none: no viewer link
-  std::string programDir;          // where the file dialogs start
+  INetStack* net = nullptr;        // the OpenIGTLink server's sockets; none: no server
+  // Reads an MRI image's header: empty, or the message why it cannot be read.
+  std::function<std::string(const std::string& path, TNiftiImage& image)> loadImage;
+  std::string documentsDir;        // where the file dialogs start before a calibration was saved or opened
 };
 
 // The texts of the window's own messages.
 inline constexpr char kFullMessage[] = "No more data points can be entered.";
+inline constexpr char kSaveChangesQuestion[] = "Save changes to the calibration?";
+// The OpenIGTLink transforms: the sensor in the tracker's frame (mm), the voxel
+// published to the viewer, and that voxel's position in the MRI image (RAS, mm).
+inline constexpr char kStylusToTracker[] = "StylusToTracker";
+inline constexpr char kStylusToVoxel[] = "StylusToVoxel";
+inline constexpr char kStylusToRas[] = "StylusToRas";
 extern const char kAboutText[];
 
 class TRegForm : private ICalibTableView, private ITrackerHost {
@@ -64,6 +78,8 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   // A menu item, shortcut or button.
   void Command(TCommand command);
   void PortItemClick(int index);
+  // The Port menu is about to open: it lists the ports that exist now.
+  void PortMenuOpening();
 
   // ---- Life cycle ----
   void FormCreate();  // by the view, once its controls exist
@@ -75,6 +91,10 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void ViewerFollowStage();
   void UpdateTrackerLabel();
   void TrackStage();
+  // The link's state in the status line: a change of state at once, the rate and
+  // the age at the status line's own rate (or at once when `force`).
+  void UpdateLinkStatus(uint64_t now, bool force = false);
+  TLinkState LinkState(uint64_t now) const;
 
   // ---- Viewer link ----
   void SetShareMem(int32_t x, int32_t y, int32_t z);
@@ -99,6 +119,16 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   int SelectionLeft() const { return view_.GridSelection().left; }
 
   // ---- Calibration files ----
+  // The calibration in hand: changed by Add, Delete, Resample and the desired
+  // voxel; saved by a successful save or open. Its file is empty before either.
+  bool CalibrationChanged() const { return changed_; }
+  const std::string& CalibrationPath() const { return calibPath_; }
+  // The folder the file dialogs start in: that of the last calibration saved or
+  // opened (a setting), else the user's documents.
+  const std::string& CalibrationFolder() const { return calibFolder_; }
+  // A request to close the window, by any path: true when it may close. With
+  // unsaved changes the operator is asked to save, discard or cancel.
+  bool FormCloseQuery();
   void SaveBtnClick();
   void OPenBtnClick();
   void Open1Click() { OPenBtnClick(); }
@@ -123,6 +153,21 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void Fast1Click(TCommand item);
   void N1152001Click(TCommand item);
   void ResetConnectionMenuClick();
+
+  // ---- OpenIGTLink ----
+  // The server, while one was started (IGTLPort not 0 and a listening socket).
+  TIgtlServer* IgtlServer() const { return igtl_ && igtl_->Listening() ? igtl_.get() : nullptr; }
+  // (Re)starts it on IGTLAddress:IGTLPort; a failure is said once and the program
+  // goes on without it.
+  void StartIgtlServer();
+  void IgtlServerItemClick();
+
+  // ---- MRI image ----
+  const std::optional<TNiftiImage>& Image() const { return image_; }
+  // Reads the image's header and makes it the image in use (MRIImage); a file that
+  // cannot be read is said and changes nothing. True when it was taken.
+  bool LoadImage(const std::string& path);
+  void OpenImageClick();
 
   // ---- Help and File ----
   void About1Click();
@@ -150,6 +195,12 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void ShowTickError(const std::string& text);
   // Puts the Type and Speed check marks where the tracker state says.
   void ApplyRadioChecks();
+  // Fills the Port menu with the ports that exist now, the port in use checked.
+  void FillPortMenu(const std::vector<TPortMenuItem>& items);
+  // The viewer's block: the outcome of one access, and a pending publish retried
+  // on the next tick when the lock was not had.
+  void BlockAccessed(TBlockAccess access, uint64_t now);
+  uint64_t Now() const { return services_.clock ? services_.clock->NowMs() : 0; }
 
   TRegFormServices services_;
   IRegFormView& view_;
@@ -164,4 +215,43 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   bool destroyed_ = false;
   bool tickErrorOpen_ = false;
   int suppressedErrors_ = 0;
+  // Link health and the status line.
+  TLinkHealth health_;
+  bool linkStarted_ = false;  // the first start-up ran
+  TLinkState shownState_ = TLinkState::Live;
+  bool shownStateValid_ = false;
+  uint64_t nextStatusMs_ = 0;
+  std::string shownStatus_[kStatusFieldCount];
+  bool shownStatusRed_[kStatusFieldCount] = {};
+  bool labelStale_ = false;
+  // The viewer's block.
+  bool publishPending_ = false;
+  uint64_t blockBusySince_ = 0;
+  bool blockBusy_ = false;
+  void SetStatus(TStatusField field, const std::string& text, bool red);
+  // The calibration in hand.
+  bool changed_ = false;
+  std::string calibPath_;
+  std::string calibFolder_;
+  TVoxel desired_;  // the desired voxel as last saved, opened or seen
+  void SetChanged(bool changed);
+  void ShowCalibrationStatus();
+  // Asks before the table is replaced or the window closes; true when it may go on.
+  bool MayLeaveCalibration();
+  // The save dialog and the write; true when the calibration was saved.
+  bool SaveCalibration();
+  std::string DialogFolder() const;
+  // OpenIGTLink and the MRI image.
+  std::unique_ptr<TIgtlServer> igtl_;
+  std::optional<TNiftiImage> image_;
+  std::optional<TVoxelToRas> toRas_;
+  int shownClients_ = -1;
+  void PollIgtl(uint64_t now);
+  void SendTrackerTransform(uint64_t now);
+  void SendVoxelTransforms(uint64_t now);
+  void ShowServerStatus();
+  // The landmark check's rows in mm and the scale check, with an image.
+  std::string ScaleWarning() const;
+  // The stored values that have their type but not a value they can have.
+  void CheckOtherSettings();
 };
