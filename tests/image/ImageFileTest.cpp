@@ -191,7 +191,8 @@ const TBadFile kBadFiles[] = {
      [] { return TTestHeader(true).SformCode(1).Sform(kSform).F32(292, NAN).str(); }, "nan.nii",
      "nan.nii: its sform (srow_x) holds NaN"},
     {"zero voxel size", "zero.nii", [] { return TTestHeader().Pixdim(3, 0).str(); }, "zero.nii",
-     "zero.nii: the voxel size along z (pixdim[3]) is 0; voxel sizes must be above 0"},
+     "zero.nii: the voxel size along z (pixdim[3]) is 0 mm; voxel sizes must be 0.001 to 1000 "
+     "mm"},
     {"header of a pair missing", "lonely.img", [] { return std::string(64, '\0'); },
      "lonely.img", "lonely.hdr was not found"},
     {"gzip of a short header", "tiny.nii.gz", [] { return Gzip(Header().substr(0, 100)); },

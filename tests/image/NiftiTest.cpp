@@ -66,7 +66,15 @@ const TRefused kRefused[] = {
     {"negative size", [] { return TTestHeader(true).I16(46, -5).str(); },
      "head.nii: the image's size along z (dim[3]) is -5 voxels; it must be 1 to 32767"},
     {"negative voxel size", [] { return TTestHeader().Pixdim(2, -1.5f).str(); },
-     "head.nii: the voxel size along y (pixdim[2]) is -1.5; voxel sizes must be above 0"},
+     "head.nii: the voxel size along y (pixdim[2]) is -1.5 mm; voxel sizes must be 0.001 to "
+     "1000 mm"},
+    {"huge voxel size", [] { return TTestHeader().Pixdim(1, 4.8e29f).str(); },
+     "head.nii: the voxel size along x (pixdim[1]) is 4.8e+29 mm; voxel sizes must be 0.001 "
+     "to 1000 mm"},
+    {"voxel size below a micrometre", [] { return TTestHeader().Byte(123, 3).Pixdim(3, 0.5f)
+                                              .Pixdim(1, 1000).Pixdim(2, 1000).str(); },
+     "head.nii: the voxel size along z (pixdim[3]) is 0.0005 mm; voxel sizes must be 0.001 "
+     "to 1000 mm"},
     {"NaN voxel size", [] { return TTestHeader().Pixdim(3, kNaN).str(); },
      "head.nii: the voxel size along z (pixdim[3]) is NaN"},
     {"infinite voxel size", [] { return TTestHeader(true).Pixdim(1, kInf).str(); },
@@ -89,7 +97,24 @@ const TRefused kRefused[] = {
        for (int r = 0; r < 3; ++r) rows[r][2] = 2 * rows[r][0] - rows[r][1];  // in their plane
        return TTestHeader().SformCode(1).Sform(rows).str();
      },
-     "head.nii: its sform matrix is singular: its voxel axes do not span a volume"},
+     "head.nii: its sform matrix is singular: its voxel axes lie in or close to one plane"},
+    {"sform step too long",
+     [] {
+       float rows[3][4];
+       std::memcpy(rows, kSform, sizeof rows);
+       rows[0][1] = 2000;
+       return TTestHeader().SformCode(1).Sform(rows).str();
+     },
+     "head.nii: its sform makes voxel steps of 2000 mm along y; steps must be 0.001 to 1000 mm"},
+    {"first voxel far away",
+     [] {
+       float rows[3][4];
+       std::memcpy(rows, kSform, sizeof rows);
+       rows[1][3] = -2e6f;
+       return TTestHeader().SformCode(1).Sform(rows).str();
+     },
+     "head.nii: its sform puts the first voxel at -2e+06 mm along y, beyond the 1e+06 mm "
+     "accepted"},
 };
 
 void PrintTo(const TRefused& c, std::ostream* os) { *os << c.what; }
@@ -155,11 +180,16 @@ const TAccepted kAccepted[] = {
      TNiftiAffineSource::Qform,
      {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.2f, 0}}, {64, 64, 40}, {1, 1, 1.2f}},
     {"metres",
-     [] { return TTestHeader().Byte(123, 1 | 8).Pixdim(1, 0.002f).SformCode(1)
-              .Sform(kSform).str(); },
+     [] {
+       float rows[3][4];
+       for (int r = 0; r < 3; ++r)
+         for (int c = 0; c < 4; ++c) rows[r][c] = kSform[r][c] / 1000;
+       return TTestHeader().Byte(123, 1 | 8).Pixdim(1, 0.002f).Pixdim(2, 0.001f)
+           .Pixdim(3, 0.0012f).SformCode(1).Sform(rows).str();
+     },
      TNiftiAffineSource::Sform,
-     {{500, -250, 125, -90000}, {250, 750, -500, 126000}, {0, 500, 1250, -72000}},
-     {64, 64, 40}, {0.002f * 1000.0, 1000, 1.2f * 1000.0}},
+     {{0.5, -0.25, 0.125, -90}, {0.25, 0.75, -0.5, 126}, {0, 0.5, 1.25, -72}},
+     {64, 64, 40}, {0.002f * 1000.0, 0.001f * 1000.0, 0.0012f * 1000.0}},
     {"two dimensions: z has one voxel",
      [] { return TTestHeader().Dims({2, 300, 200, 0}).str(); },
      TNiftiAffineSource::VoxelSizes,
@@ -250,8 +280,9 @@ TEST(NiftiDescription, SizesAndVoxelSizes) {
        "head.nii.gz: 256 x 256 x 170, 1.00 x 1.00 x 1.20 mm"},
       {TTestHeader().Pixdim(1, 0.9375f).Pixdim(2, 0.0625f).str(), "",
        "64 x 64 x 40, 0.94 x 0.063 x 1.20 mm"},
-      {TTestHeader().Byte(123, 1).Pixdim(1, 0.00125f).str(), "m.nii",
-       "m.nii: 64 x 64 x 40, 1.25 x 1000.00 x 1200.00 mm"},
+      {TTestHeader().Byte(123, 1).Pixdim(1, 0.00125f).Pixdim(2, 0.001f).Pixdim(3, 0.0012f)
+           .str(),
+       "m.nii", "m.nii: 64 x 64 x 40, 1.25 x 1.00 x 1.20 mm"},
   };
   for (const auto& c : cases) {
     TNiftiImage img;

@@ -52,6 +52,7 @@ class THeaderBytes {
   bool swap_;
 };
 
+// Short numbers for messages ("0.001", "1e+06", "-1.5").
 std::string Num(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v);
@@ -175,10 +176,11 @@ std::string ParseNiftiHeader(std::string_view bytes, TNiftiImage& out, std::stri
                        std::to_string(i + 1) + "])";
     std::string bad = NotFinite(v);
     if (!bad.empty()) return who + ": " + what + " is " + bad;
-    if (v <= 0)
-      return who + ": " + what + " is " + Num(v) + "; voxel sizes must be above 0";
     pixdim[i] = v;
-    img.voxelSize[i] = v * unit;  // a float times 1000 or 0.001 stays a positive double
+    img.voxelSize[i] = v * unit;
+    if (!(img.voxelSize[i] >= kNiftiMinVoxelMm && img.voxelSize[i] <= kNiftiMaxVoxelMm))
+      return who + ": " + what + " is " + Num(img.voxelSize[i]) + " mm; voxel sizes must be " +
+             Num(kNiftiMinVoxelMm) + " to " + Num(kNiftiMaxVoxelMm) + " mm";
   }
 
   img.qformCode = h.I16(kQformCode);
@@ -241,17 +243,28 @@ std::string ParseNiftiHeader(std::string_view bytes, TNiftiImage& out, std::stri
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 4; ++c) img.affine[r][c] = m[r][c] * unit;
 
-  // Singular: the voxel axes (the columns) do not span a volume. The determinant
-  // over the product of the column lengths is 1 for perpendicular axes and 0 when
-  // they lie in a plane, whatever the voxel sizes.
+  // The voxel steps (the columns) in the range of voxel sizes, the first voxel
+  // within reach of the origin.
   const double(*A)[4] = img.affine;
-  const double det = Det3(A);
   double lengths = 1;
-  for (int c = 0; c < 3; ++c)
-    lengths *= std::sqrt(A[0][c] * A[0][c] + A[1][c] * A[1][c] + A[2][c] * A[2][c]);
-  if (!(std::fabs(det) >= 1e-6 * lengths) || !(lengths > 0))
+  for (int c = 0; c < 3; ++c) {
+    double step = std::sqrt(A[0][c] * A[0][c] + A[1][c] * A[1][c] + A[2][c] * A[2][c]);
+    if (!(step >= kNiftiMinVoxelMm && step <= kNiftiMaxVoxelMm))
+      return who + ": its " + matrixName + " makes voxel steps of " + Num(step) + " mm along " +
+             kAxis[c] + "; steps must be " + Num(kNiftiMinVoxelMm) + " to " +
+             Num(kNiftiMaxVoxelMm) + " mm";
+    lengths *= step;
+  }
+  for (int r = 0; r < 3; ++r)
+    if (!(std::fabs(A[r][3]) <= kNiftiMaxOffsetMm))
+      return who + ": its " + matrixName + " puts the first voxel at " + Num(A[r][3]) +
+             " mm along " + kAxis[r] + ", beyond the " + Num(kNiftiMaxOffsetMm) +
+             " mm accepted";
+  // Singular: the determinant over the product of the column lengths is 1 for
+  // perpendicular axes and 0 when they lie in one plane, whatever the voxel sizes.
+  if (!(std::fabs(Det3(A)) >= kNiftiMinVolumeRatio * lengths))
     return who + ": its " + matrixName +
-           " matrix is singular: its voxel axes do not span a volume";
+           " matrix is singular: its voxel axes lie in or close to one plane";
 
   out = std::move(img);
   return {};

@@ -12,6 +12,15 @@
 constexpr int kNiftiHeaderSize = 348;
 // The largest size along an axis (dim[i] is a signed 16-bit number).
 constexpr int kNiftiMaxDim = 32767;
+// Sane limits, beyond which the map from voxels to mm would mean nothing (or lose
+// the voxel in rounding): voxel sizes and the matrix's voxel steps from 1 micrometre
+// to 1 metre, the first voxel within 1 km of the origin, and voxel axes that span
+// a volume: the matrix's determinant at least 1/1000 of the product of its column
+// lengths (1 for perpendicular axes).
+constexpr double kNiftiMinVoxelMm = 0.001;
+constexpr double kNiftiMaxVoxelMm = 1000;
+constexpr double kNiftiMaxOffsetMm = 1e6;
+constexpr double kNiftiMinVolumeRatio = 1e-3;
 
 // Where the voxel-to-RAS map of an image comes from.
 enum class TNiftiAffineSource {
@@ -42,11 +51,13 @@ struct TNiftiImage {
 // "n+1\0" (one .nii file) or "ni1\0" (.hdr and .img). Refused: fewer than 348
 // bytes; any other sizeof_hdr (540, a NIfTI-2 header, is named as such) or magic;
 // dim[0] outside 1..7; a size dim[1..3] below 1 (sizes above kNiftiMaxDim cannot be
-// stored); voxel sizes pixdim[1..3] that are zero, negative, NaN or infinite (all
-// three, also for an image of fewer than three dimensions); a spatial unit other
-// than unknown (read as mm), metre, mm or micrometre; a negative qform or sform
-// code; NaN or infinite numbers in the matrix used; a qform quaternion with
-// b*b + c*c + d*d above 1; a singular matrix (its columns span less than a volume).
+// stored); a spatial unit other than unknown (read as mm), metre, mm or
+// micrometre; voxel sizes pixdim[1..3] that are NaN, infinite, or outside
+// kNiftiMinVoxelMm..kNiftiMaxVoxelMm in mm (all three, also for an image of fewer
+// than three dimensions); a negative qform or sform code; NaN or infinite numbers
+// in the matrix used; a qform quaternion with b*b + c*c + d*d above 1; a matrix
+// whose voxel steps (column lengths) or offset are beyond the limits above, or
+// that is singular (its columns span no volume, or hardly any).
 // Metres and micrometres are converted to mm in the voxel sizes and the affine.
 //
 // The affine: the sform when sform_code > 0, else the qform when qform_code > 0
