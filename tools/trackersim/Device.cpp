@@ -1,5 +1,6 @@
 #include "Device.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -28,10 +29,7 @@ std::string TWire::Take(SimTime now) {
   return out;
 }
 
-SimTime TWire::IdleAt(SimTime now) const {
-  if (queue_.empty()) return now;
-  return next_ + byteTime_ * static_cast<long long>(queue_.size() - 1);
-}
+SimTime TWire::FreeAt() const { return next_ + byteTime_ * static_cast<long long>(queue_.size()); }
 
 std::optional<SimTime> TWire::NextAt() const {
   if (queue_.empty()) return std::nullopt;
@@ -74,16 +72,23 @@ TDevice::TDevice(TWire& wire, double streamHz, uint32_t seed)
 void TDevice::SetStreamRate(double hz) { period_ = Period(hz); }
 
 void TDevice::Tick(SimTime now) {
-  if (!streaming_ || now < nextRecord_) return;
-  // While the line still carries the previous record the next one waits for it:
-  // at a low speed the records follow each other as fast as the line allows.
-  if (wire_.Queued() > 0) {
-    nextRecord_ = wire_.IdleAt(now);
-    return;
+  // One record a period, or as fast as the line allows when it is slower: a record
+  // waits for the line to carry the one before. Each goes on the line at the time
+  // it was due (or the line came free), not when this process got round to it: a
+  // loaded machine wakes the emulator late, and records that lost that time each
+  // fell far below the line's rate. The sensor's position is the one now.
+  for (int n = 0; streaming_ && nextRecord_ <= now && n < kMaxRecordsPerTick; ++n) {
+    const SimTime lineFree = wire_.FreeAt();
+    if (lineFree > now) {
+      nextRecord_ = lineFree;
+      return;
+    }
+    const SimTime at = std::max(nextRecord_, lineFree);
+    Send(Record(now), at);
+    nextRecord_ = at + period_;
   }
-  Send(Record(now), now);
-  nextRecord_ += period_;
-  if (nextRecord_ < now) nextRecord_ = now;
+  // After a long stop the records it missed are not all made up for.
+  if (streaming_ && nextRecord_ < now) nextRecord_ = now;
 }
 
 std::optional<SimTime> TDevice::NextTick() const {

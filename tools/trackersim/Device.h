@@ -26,8 +26,9 @@ class TWire {
   std::string Take(SimTime now);
   // When the next queued byte may go; nothing when the queue is empty.
   std::optional<SimTime> NextAt() const;
-  // When the last queued byte goes (now or earlier when the queue is empty).
-  SimTime IdleAt(SimTime now) const;
+  // When the line has carried every queued byte (when it came free, possibly long
+  // ago, when the queue is empty).
+  SimTime FreeAt() const;
   void Clear() { queue_.clear(); }
 
  private:
@@ -82,6 +83,8 @@ class TDevice {
   // One output record for the sensor's position now.
   virtual std::string Record(SimTime now) const = 0;
 
+  // Most records one Tick puts on the line (after the emulator was stopped).
+  static constexpr int kMaxRecordsPerTick = 1000;
   std::chrono::nanoseconds period_;  // between stream records
   bool streaming_ = false;           // Flock stream mode, Fastrak continuous output
   SimTime nextRecord_{};
