@@ -3,6 +3,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "DecimalText.h"
