@@ -504,21 +504,27 @@ TEST(Win32Window, TrackerLabelIsPaintedBlackUpTo30AndRedBeyond) {
   struct TCase {
     TTrackerReading reading;
     const char* text;
-    COLORREF ink;
+    COLORREF ink, notInk;
   };
-  const TCase cases[] = {{{30000, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", RGB(0, 0, 0)},
-                         {{30001, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", RGB(255, 0, 0)},
-                         {{1234, -5678, 0}, " x    1.2 y   -5.7 z    0.0 d    5.8", RGB(0, 0, 0)}};
+  const COLORREF black = RGB(0, 0, 0), red = RGB(255, 0, 0);
+  const TCase cases[] = {{{30000, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", black, red},
+                         {{30001, 0, 0}, " x   30.0 y    0.0 z    0.0 d   30.0", red, black},
+                         {{1234, -5678, 0}, " x    1.2 y   -5.7 z    0.0 d    5.8", black, red}};
   for (const TCase& c : cases) {
     w.F().TrackerReading = c.reading;
     w.F().UpdateTrackerLabel();
     EXPECT_EQ(WindowText(label), c.text);
-    EXPECT_EQ(LabelColor(label), c.ink);
+    // The text is painted in its colour, and nothing in the other one.
     SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
-    int inked = 0;
+    int inked = 0, other = 0;
     for (int y = 0; y < r.bottom; ++y)
-      for (int x = 0; x < r.right; ++x) inked += GetPixel(mem, x, y) == c.ink;
+      for (int x = 0; x < r.right; ++x) {
+        const COLORREF p = GetPixel(mem, x, y);
+        inked += p == c.ink;
+        other += p == c.notInk;
+      }
     EXPECT_GT(inked, 20) << c.reading.FOBx;
+    EXPECT_EQ(other, 0) << c.reading.FOBx;
   }
   DeleteDC(mem);
   DeleteObject(bmp);
@@ -611,8 +617,10 @@ TEST(Win32Window, FileDialogsGetTheFiltersDefaultExtensionAndOverwriteQuestion) 
   TFileDialog save, open;
   PrepareFileDialog(save, w.files.lastSave, w.view->Handle(), true);
   PrepareFileDialog(open, w.files.lastOpen, w.view->Handle(), false);
-  EXPECT_EQ(std::string(save.ofn.lpstrFilter, 29), std::string("Text file (*.txt)\0*.txt\0\0", 29));
-  EXPECT_EQ(std::string(open.ofn.lpstrFilter, 22), std::string("Text Files\0*.txt\0\0", 22));
+  // Pairs of texts, each closed by a NUL, and one more NUL at the end (the literal's own).
+  static const char kSaveFilter[] = "Text file (*.txt)\0*.txt\0", kOpenFilter[] = "Text Files\0*.txt\0";
+  EXPECT_EQ(std::string(save.ofn.lpstrFilter, sizeof kSaveFilter), std::string(kSaveFilter, sizeof kSaveFilter));
+  EXPECT_EQ(std::string(open.ofn.lpstrFilter, sizeof kOpenFilter), std::string(kOpenFilter, sizeof kOpenFilter));
   EXPECT_STREQ(save.ofn.lpstrDefExt, "txt");
   EXPECT_EQ(open.ofn.lpstrDefExt, nullptr);
   EXPECT_TRUE(save.ofn.Flags & OFN_OVERWRITEPROMPT);
@@ -663,13 +671,21 @@ TEST(Win32Window, StartUpProgressIsModalAndItsWaitsKeepTheWindowPainting) {
   EXPECT_TRUE(IsWindowEnabled(w.view->Handle()));
 }
 
+// Counts the timer messages the main window receives (Timer1 is its only timer).
+LRESULT CALLBACK CountTicks(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ticks) {
+  if (msg == WM_TIMER) ++*reinterpret_cast<int*>(ticks);
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 TEST(Win32Window, Timer1TicksEvery25Milliseconds) {
   TWindow w;
-  const int before = w.view->TimerTicks();
+  ASSERT_TRUE(w.view->TimerEnabled());
+  int ticks = 0;
+  ASSERT_TRUE(SetWindowSubclass(w.view->Handle(), CountTicks, 1, reinterpret_cast<DWORD_PTR>(&ticks)));
   const auto start = Clock::now();
   Pump(2000);
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  const int ticks = w.view->TimerTicks() - before;
+  RemoveWindowSubclass(w.view->Handle(), CountTicks, 1);
   std::printf("Timer1: %d ticks in %.0f ms, %.2f ms a tick\n", ticks, ms, ms / ticks);
   EXPECT_NEAR(ms / ticks, 25.0, 2.0);
 }

@@ -24,10 +24,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ControlIds.h"
-#include "Win32Util.h"
+#include "reg/RegFormDesign.h"
 
 namespace {
 
@@ -42,19 +43,66 @@ std::string Text(HWND h) {
 
 HWND MainWindow() { return FindWindowA(win32ids::kMainClass, nullptr); }
 
+// The identifier of a control by its name in the window's design: the spin edits
+// and the buttons by the design's tables, the other controls by the list below;
+// -1 for no such name.
+int ControlId(const std::string& name) {
+  for (int e = 0; e < kEditCount; ++e)
+    if (name == EditName(static_cast<TEdit>(e))) return win32ids::EditId(static_cast<TEdit>(e));
+  for (const TToolButton& b : ToolColumn())
+    if (name == b.name) return win32ids::CommandId(b.command);
+  static const std::pair<const char*, int> others[] = {
+      {"RegGrid", win32ids::kIdRegGrid},
+      {"CoolBar1", win32ids::kIdCoolBar1},
+      {"ToolBar2", win32ids::kIdToolBar2},
+      {"TrackPanel", win32ids::kIdTrackPanel},
+      {"dxFOBlabel", win32ids::kIdTrackerLabel},
+      {"FormulaLabel", win32ids::kIdFormulaLabel},
+      {"DistanceLabel", win32ids::kIdDistanceLabel},
+      {"CoregMemo", win32ids::kIdCoregMemo},
+      {"CheckTable", win32ids::kIdCheckTable},
+      {"CheckSummary", win32ids::kIdCheckSummary},
+      {"CheckWarning", win32ids::kIdCheckWarning},
+      {"QueryOrSampleBtn", win32ids::CommandId(TCommand::QueryOrSampleBtn)},
+      {"SpeedButton1", win32ids::CommandId(TCommand::SpeedButton1)},
+  };
+  for (auto [n, id] : others)
+    if (name == n) return id;
+  return -1;
+}
+
+struct TIdSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<TIdSearch*>(p);
+  if (GetDlgCtrlID(h) != s->id) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+
+// The first descendant of `root` with this control identifier (panels nest).
+HWND FindDescendant(HWND root, int id) {
+  TIdSearch search{id, nullptr};
+  EnumChildWindows(root, MatchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // The named control in the main window or the Transforms window.
 HWND Control(const std::string& name) {
   if (name == "caption") return MainWindow();
   if (name == "Transforms") return FindWindowA(win32ids::kTransformsClass, nullptr);
-  for (const win32ids::TNamedId& n : win32ids::kNamedIds) {
-    if (name != n.name) continue;
-    for (const char* cls : {win32ids::kMainClass, win32ids::kTransformsClass})
-      if (HWND w = FindWindowA(cls, nullptr))
-        if (HWND c = win32::FindDescendant(w, n.id)) return c;
-    return nullptr;
+  const int id = ControlId(name);
+  if (id < 0) {
+    std::fprintf(stderr, "zeltra-wininspect: no control named %s\n", name.c_str());
+    std::exit(2);
   }
-  std::fprintf(stderr, "zeltra-wininspect: no control named %s\n", name.c_str());
-  std::exit(2);
+  for (const char* cls : {win32ids::kMainClass, win32ids::kTransformsClass})
+    if (HWND w = FindWindowA(cls, nullptr))
+      if (HWND c = FindDescendant(w, id)) return c;
+  return nullptr;
 }
 
 HWND Required(const std::string& name) {

@@ -5,7 +5,21 @@
 #include <QPainter>
 #include <limits>
 
-#include "reg/RegFormDesign.h"
+QFont LookFont(const look::TFontSpec& spec) {
+  QFont f;
+  if (spec.fixedPitch) {
+    f.setFamilies({spec.family, "Liberation Mono", "Courier New", "DejaVu Sans Mono"});
+    f.setStyleHint(QFont::Monospace);
+    f.setFixedPitch(true);
+  } else {
+    f.setFamilies({spec.family, "Arial", "Liberation Sans", "Helvetica"});
+  }
+  f.setPixelSize(spec.pixels);
+  f.setBold(spec.bold);
+  return f;
+}
+
+QColor LookColor(look::TRGB rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
 TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
   setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
@@ -15,13 +29,11 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
   setLocale(QLocale::c());
 }
 
-QValidator::State TSpinEdit::validate(QString& text, int& pos) const {
-  QString t = text.trimmed();
-  if (t.isEmpty() || t == "-" || t == "+") return QValidator::Acceptable;
-  return QSpinBox::validate(text, pos);
+QValidator::State TSpinEdit::validate(QString& text, int&) const {
+  return IsSpinEditText(text.toLatin1().toStdString()) ? QValidator::Acceptable : QValidator::Invalid;
 }
 
-int TSpinEdit::valueFromText(const QString& text) const { return SpinEditValue(text.toLatin1().constData()); }
+int TSpinEdit::valueFromText(const QString& text) const { return SpinEditValue(text.toLatin1().toStdString()); }
 
 TFastLabel::TFastLabel(const QString& text, const QString& widest, QWidget* parent)
     : QWidget(parent), text_(text), widest_(widest) {
@@ -33,14 +45,12 @@ TFastLabel::TFastLabel(const QString& text, const QString& widest, QWidget* pare
 void TFastLabel::setText(const QString& text) {
   if (text == text_) return;
   text_ = text;
-  ++changes_;
   update();
 }
 
 void TFastLabel::setColor(const QColor& colour) {
   if (colour == colour_) return;
   colour_ = colour;
-  ++changes_;
   update();
 }
 

@@ -1,13 +1,24 @@
 #pragma once
 // Two small controls of the main window: the spin edit for the whole signed 32-bit
 // range, and a label that repaints itself when its text changes but never asks
-// the window to lay itself out again (the tracker label changes 40 times a second).
+// the window to lay itself out again (the tracker label changes 40 times a second);
+// and the look's fonts and colours in Qt's terms.
 #include <QColor>
+#include <QFont>
 #include <QSpinBox>
 #include <QString>
 #include <QWidget>
 
-// A spin edit for any signed 32-bit integer; text that is not an integer reads as 0.
+#include "reg/RegFormLook.h"
+
+// The look's font, with metric-compatible stand-ins where it is not installed
+// (Liberation Sans has Arial's widths and MS Sans Serif is close to them; Liberation
+// Mono has Courier New's).
+QFont LookFont(const look::TFontSpec& spec);
+QColor LookColor(look::TRGB rgb);
+
+// A spin edit for any signed 32-bit integer: it takes only text that is one or is on
+// its way to one (IsSpinEditText); text that is not an integer reads as 0.
 class TSpinEdit : public QSpinBox {
   Q_OBJECT
  public:
@@ -31,8 +42,6 @@ class TFastLabel : public QWidget {
   QColor color() const { return colour_; }
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
-  // How many times the text or colour changed (for measurements).
-  int changes() const { return changes_; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -41,5 +50,4 @@ class TFastLabel : public QWidget {
   QString text_;
   QString widest_;
   QColor colour_{0, 0, 0};
-  int changes_ = 0;
 };

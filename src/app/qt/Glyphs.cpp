@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QStyle>
 
+#include "Controls.h"
+
 namespace {
 
 template <typename Draw>
@@ -27,7 +29,7 @@ QIcon SaveGlyph() { return QApplication::style()->standardIcon(QStyle::SP_Dialog
 
 QIcon AddGlyph() {
   return Painted(16, 16, [](QPainter& p) {
-    p.setPen(QPen(QColor(0, 128, 0), 3));
+    p.setPen(QPen(LookColor(look::kAddGlyphInk), 3));
     p.drawLine(8, 2, 8, 14);
     p.drawLine(2, 8, 14, 8);
   });
@@ -35,7 +37,7 @@ QIcon AddGlyph() {
 
 QIcon DeleteGlyph() {
   return Painted(16, 16, [](QPainter& p) {
-    p.setPen(QPen(QColor(192, 0, 0), 3));
+    p.setPen(QPen(LookColor(look::kDeleteGlyphInk), 3));
     p.drawLine(3, 3, 13, 13);
     p.drawLine(13, 3, 3, 13);
   });
@@ -43,9 +45,9 @@ QIcon DeleteGlyph() {
 
 QIcon ModeGlyph() {
   return Painted(20, 26, [](QPainter& p) {
-    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setPen(QPen(LookColor(look::kModeGlyphRing), 1.5));
     p.drawEllipse(QRectF(2.5, 3.5, 15, 19));
-    p.setPen(QPen(QColor(200, 0, 0), 2));
+    p.setPen(QPen(LookColor(look::kModeGlyphCross), 2));
     p.drawLine(10, 1, 10, 25);
     p.drawLine(0, 13, 20, 13);
     p.drawEllipse(QRectF(6, 9, 8, 8));
@@ -54,7 +56,7 @@ QIcon ModeGlyph() {
 
 QIcon ReportGlyph() {
   return Painted(20, 20, [](QPainter& p) {
-    p.setPen(QPen(QColor(40, 40, 40), 1));
+    p.setPen(QPen(LookColor(look::kReportGlyphInk), 1));
     p.setBrush(Qt::white);
     p.drawRect(QRectF(3.5, 1.5, 13, 17));
     for (int y = 5; y <= 15; y += 3) p.drawLine(6, y, 14, y);

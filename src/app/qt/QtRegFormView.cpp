@@ -21,33 +21,12 @@
 
 namespace {
 
-// The design's fonts, with their metric-compatible stand-ins where they are not
-// installed (Liberation Sans has Arial's widths; MS Sans Serif is close to them).
-QFont PixelFont(const char* family, int pixels) {
-  QFont f;
-  f.setFamilies({family, "Arial", "Liberation Sans", "Helvetica"});
-  f.setPixelSize(pixels);
-  return f;
-}
-
 QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
 QString Lines(const char* text) { return QString(text).replace('\r', '\n'); }
 
-QKeySequence KeyOf(TShortcut s) {
-  switch (s) {
-    case TShortcut::None: return {};
-    case TShortcut::F1: return QKeySequence(Qt::Key_F1);
-    case TShortcut::F2: return QKeySequence(Qt::Key_F2);
-    case TShortcut::F3: return QKeySequence(Qt::Key_F3);
-    case TShortcut::F4: return QKeySequence(Qt::Key_F4);
-    case TShortcut::F5: return QKeySequence(Qt::Key_F5);
-    case TShortcut::F6: return QKeySequence(Qt::Key_F6);
-    case TShortcut::CtrlO: return QKeySequence("Ctrl+O");
-    case TShortcut::CtrlS: return QKeySequence("Ctrl+S");
-  }
-  return {};
-}
+// The look's shortcut texts are Qt's portable key names too.
+QKeySequence KeyOf(TShortcut s) { return QKeySequence(QString(ShortcutText(s)), QKeySequence::PortableText); }
 
 // Qt's keys and the key codes the grid's handler speaks.
 constexpr std::pair<int, int> kGridKeys[] = {
@@ -67,8 +46,8 @@ QIcon GlyphIcon(TGlyph g) {
   return {};
 }
 
-// Draws the current cell of the focused grid blue, with its text 2 pixels in from
-// the cell's top left corner; every other cell keeps the usual look.
+// Draws the current cell of the focused grid in the look's colour, with its text
+// inset from the cell's top left corner; every other cell keeps the usual look.
 class TRegGridDelegate : public QStyledItemDelegate {
  public:
   explicit TRegGridDelegate(QTableWidget* grid) : QStyledItemDelegate(grid), grid_(grid) {}
@@ -77,13 +56,12 @@ class TRegGridDelegate : public QStyledItemDelegate {
     bool selected = option.state & QStyle::State_Selected;
     bool focused = grid_->hasFocus() && index == grid_->currentIndex();
     if (!(selected && focused)) return;
-    const uint8_t* rgb = design::kCurrentCellRGB;
     p->save();
-    p->fillRect(option.rect, QColor(rgb[0], rgb[1], rgb[2]));
+    p->fillRect(option.rect, LookColor(look::kCurrentCell));
     p->setClipRect(option.rect);
     p->setFont(grid_->font());
     p->setPen(grid_->palette().color(QPalette::Text));
-    const int inset = design::kCurrentCellTextInset;
+    const int inset = look::kCurrentCellTextInset;
     p->drawText(option.rect.adjusted(inset, inset, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
     p->restore();
   }
@@ -105,8 +83,8 @@ TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* p
   QLocale::setDefault(QLocale::c());
   BuildWidgets();
   BuildMenus();
-  Timer1.setInterval(25);
-  // The default coarse timer may stretch 25 ms by 5 %.
+  Timer1.setInterval(look::kTimer1IntervalMs);
+  // The default coarse timer may stretch the interval by 5 %.
   Timer1.setTimerType(Qt::PreciseTimer);
   // A tick runs from the event loop, not inside the timer's own event: Qt holds a
   // timer back while its handler runs, and a message box opened in a tick would
@@ -127,9 +105,9 @@ TQtRegFormView::~TQtRegFormView() { form_->FormDestroy(); }
 
 void TQtRegFormView::BuildWidgets() {
   setWindowTitle(design::kCaption);
-  setFont(PixelFont("MS Sans Serif", 11));
-  resize(design::kWidth, design::kHeight);
-  setMinimumWidth(design::kMinWidth);
+  setFont(LookFont(look::kWindowFont));
+  resize(look::kWidth, look::kHeight);
+  setMinimumWidth(look::kMinWidth);
 
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
@@ -143,9 +121,10 @@ void TQtRegFormView::BuildWidgets() {
   tableLayout->setSpacing(0);
   CoolBar1 = new QWidget(tableArea_);
   CoolBar1->setObjectName("CoolBar1");
-  CoolBar1->setFixedWidth(design::kToolColumnWidth);
+  CoolBar1->setFixedWidth(look::kToolColumnWidth);
   auto* tools = new QVBoxLayout(CoolBar1);
-  tools->setContentsMargins(1, 1, 1, 1);
+  const int pad = look::kToolColumnPadding;
+  tools->setContentsMargins(pad, pad, pad, pad);
   tools->setSpacing(0);
   for (const TToolButton& t : ToolColumn()) {
     auto* b = new QToolButton(CoolBar1);
@@ -153,7 +132,7 @@ void TQtRegFormView::BuildWidgets() {
     b->setIcon(GlyphIcon(t.glyph));
     b->setToolTip(t.tooltip);
     b->setAutoRaise(true);
-    b->setFixedSize(22, 22);
+    b->setFixedSize(look::kToolButtonSize, look::kToolButtonSize);
     b->setFocusPolicy(Qt::NoFocus);
     tools->addWidget(b);
     const TCommand c = t.command;
@@ -164,19 +143,19 @@ void TQtRegFormView::BuildWidgets() {
 
   RegGrid = new QTableWidget(1, 2, tableArea_);
   RegGrid->setObjectName("RegGrid");
-  RegGrid->setFont(PixelFont("Arial", 19));
+  RegGrid->setFont(LookFont(look::kBarFont));
   RegGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RegGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
   RegGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
   RegGrid->setShowGrid(true);
   RegGrid->verticalHeader()->hide();
   RegGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  RegGrid->verticalHeader()->setDefaultSectionSize(design::kGridRowHeight);
+  RegGrid->verticalHeader()->setDefaultSectionSize(look::kGridRowHeight);
   RegGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  RegGrid->horizontalHeader()->setDefaultSectionSize(design::kGridColumnWidth);
+  RegGrid->horizontalHeader()->setDefaultSectionSize(look::kGridColumnWidth);
   RegGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   RegGrid->horizontalHeader()->setFont(RegGrid->font());
-  RegGrid->horizontalHeader()->setFixedHeight(design::kGridRowHeight);
+  RegGrid->horizontalHeader()->setFixedHeight(look::kGridRowHeight);
   RegGrid->horizontalHeader()->setHighlightSections(false);
   RegGrid->setItemDelegate(new TRegGridDelegate(RegGrid));
   RegGrid->installEventFilter(this);
@@ -190,7 +169,7 @@ void TQtRegFormView::BuildWidgets() {
   auto makeEdit = [&](TEdit id, QWidget* parent, QBoxLayout* layout, int width) {
     auto* e = new TSpinEdit(parent);
     e->setObjectName(EditName(id));
-    e->setFixedSize(width, design::kEditHeight);
+    e->setFixedSize(width, look::kEditHeight);
     layout->addWidget(e);
     edits_[static_cast<int>(id)] = e;
     connect(e, &QSpinBox::valueChanged, this, [this] { form_->XEditChange(); });
@@ -203,7 +182,7 @@ void TQtRegFormView::BuildWidgets() {
   auto* track = new QVBoxLayout(TrackPanel);
   FormulaLabel = new QLabel(Lines(design::kFormulaStart), TrackPanel);
   FormulaLabel->setObjectName("FormulaLabel");
-  FormulaLabel->setFont(PixelFont("Arial", 15));
+  FormulaLabel->setFont(LookFont(look::kFormulaFont));
   FormulaLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   track->addWidget(FormulaLabel);
   auto* desiredRow = new QHBoxLayout;
@@ -217,20 +196,20 @@ void TQtRegFormView::BuildWidgets() {
   buttons_[TCommand::SpeedButton1] = SpeedButton1;
   desiredRow->addWidget(SpeedButton1);
   auto* desiredLabel = new QLabel(design::kDesiredLabel, TrackPanel);
-  desiredLabel->setFont(PixelFont("Arial", 19));
+  desiredLabel->setFont(LookFont(look::kBarFont));
   desiredRow->addWidget(desiredLabel);
-  desirex = makeEdit(TEdit::desirex, TrackPanel, desiredRow, design::kDesiredEditWidth);
-  desirey = makeEdit(TEdit::desirey, TrackPanel, desiredRow, design::kDesiredEditWidth);
-  desirez = makeEdit(TEdit::desirez, TrackPanel, desiredRow, design::kDesiredEditWidth);
+  desirex = makeEdit(TEdit::desirex, TrackPanel, desiredRow, look::kDesiredEditWidth);
+  desirey = makeEdit(TEdit::desirey, TrackPanel, desiredRow, look::kDesiredEditWidth);
+  desirez = makeEdit(TEdit::desirez, TrackPanel, desiredRow, look::kDesiredEditWidth);
   desiredRow->addStretch(1);
   track->addLayout(desiredRow);
   auto* distanceRow = new QHBoxLayout;
   auto* distanceCaption = new QLabel(design::kDistanceCaption, TrackPanel);
-  distanceCaption->setFont(PixelFont("Arial", 19));
+  distanceCaption->setFont(LookFont(look::kBarFont));
   distanceRow->addWidget(distanceCaption);
   DistanceLabel = new TFastLabel(design::kDistanceStart, "8.888e+88", TrackPanel);
   DistanceLabel->setObjectName("DistanceLabel");
-  DistanceLabel->setFont(PixelFont("Arial", 27));
+  DistanceLabel->setFont(LookFont(look::kDistanceFont));
   distanceRow->addWidget(DistanceLabel);
   distanceRow->addStretch(1);
   track->addLayout(distanceRow);
@@ -240,20 +219,21 @@ void TQtRegFormView::BuildWidgets() {
   // The bottom bar.
   ToolBar2 = new QWidget(central);
   ToolBar2->setObjectName("ToolBar2");
-  ToolBar2->setFixedHeight(design::kBottomBarHeight);
+  ToolBar2->setFixedHeight(look::kBottomBarHeight);
   ToolBar2->setAutoFillBackground(true);
   QPalette grey = ToolBar2->palette();
-  grey.setColor(QPalette::Window, QColor(192, 192, 192));
+  grey.setColor(QPalette::Window, LookColor(look::kBarGrey));
   ToolBar2->setPalette(grey);
-  ToolBar2->setFont(PixelFont("Arial", 19));
+  ToolBar2->setFont(LookFont(look::kBarFont));
   auto* bar = new QHBoxLayout(ToolBar2);
-  bar->setContentsMargins(4, 4, 4, 4);
-  bar->setSpacing(4);
+  const int gap = look::kBarPadding;
+  bar->setContentsMargins(gap, gap, gap, gap);
+  bar->setSpacing(gap);
   QueryOrSampleBtn = new QToolButton(ToolBar2);
   QueryOrSampleBtn->setObjectName("QueryOrSampleBtn");
   QueryOrSampleBtn->setIcon(GlyphIcon(TGlyph::Mode));
   QueryOrSampleBtn->setIconSize(QSize(20, 26));
-  QueryOrSampleBtn->setFixedSize(26, 32);
+  QueryOrSampleBtn->setFixedSize(look::kModeButtonWidth, look::kEditHeight);
   QueryOrSampleBtn->setAutoRaise(true);
   QueryOrSampleBtn->setToolTip(design::kModeTooltip);
   QueryOrSampleBtn->setFocusPolicy(Qt::NoFocus);
@@ -261,13 +241,13 @@ void TQtRegFormView::BuildWidgets() {
   buttons_[TCommand::QueryOrSampleBtn] = QueryOrSampleBtn;
   bar->addWidget(QueryOrSampleBtn);
   bar->addWidget(new QLabel(design::kMriLabel, ToolBar2));
-  XEdit = makeEdit(TEdit::XEdit, ToolBar2, bar, design::kMriEditWidth);
-  YEdit = makeEdit(TEdit::YEdit, ToolBar2, bar, design::kMriEditWidth);
-  ZEdit = makeEdit(TEdit::ZEdit, ToolBar2, bar, design::kMriEditWidth);
+  XEdit = makeEdit(TEdit::XEdit, ToolBar2, bar, look::kMriEditWidth);
+  YEdit = makeEdit(TEdit::YEdit, ToolBar2, bar, look::kMriEditWidth);
+  ZEdit = makeEdit(TEdit::ZEdit, ToolBar2, bar, look::kMriEditWidth);
   // Wide enough for readings of three-digit centimetres without cutting the distance.
   dxFOBlabel = new TFastLabel(design::kTrackerLabelStart, " x -888.8 y -888.8 z -888.8 d 8888.8", ToolBar2);
   dxFOBlabel->setObjectName("dxFOBlabel");
-  dxFOBlabel->setFont(PixelFont("MS Sans Serif", 19));
+  dxFOBlabel->setFont(LookFont(look::kTrackerFont));
   dxFOBlabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   bar->addWidget(dxFOBlabel, 1);
 
@@ -420,7 +400,7 @@ void TQtRegFormView::SelectGridRow(int row) {
 void TQtRegFormView::FocusGrid() { RegGrid->setFocus(); }
 
 void TQtRegFormView::SetTrackerLabel(const std::string& text, bool red) {
-  dxFOBlabel->setColor(red ? QColor(255, 0, 0) : QColor(0, 0, 0));
+  dxFOBlabel->setColor(LookColor(red ? look::kTrackerFarInk : look::kTrackerInk));
   dxFOBlabel->setText(Text(text));
 }
 

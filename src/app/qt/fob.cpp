@@ -1,17 +1,17 @@
 #include "fob.h"
 
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "reg/RegFormDesign.h"
+#include "Controls.h"
+#include "reg/RegFormLook.h"
 
 TFOBForm::TFOBForm(QWidget* parent) : QDialog(parent) {
   setObjectName("FOBForm");
   setWindowTitle(design::kTransformsCaption);
-  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFont fixed = LookFont(look::kReportFont);
   CoregMemo = new QPlainTextEdit(this);
   CoregMemo->setObjectName("CoregMemo");
   // The report's columns line up only in a fixed-pitch font.
@@ -42,41 +42,34 @@ TFOBForm::TFOBForm(QWidget* parent) : QDialog(parent) {
   CheckWarning = new QLabel(this);
   CheckWarning->setObjectName("CheckWarning");
   CheckWarning->setWordWrap(true);
+  CheckWarning->setFont(LookFont(look::kWarningFont));
   QPalette red = CheckWarning->palette();
-  red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+  red.setColor(QPalette::WindowText, LookColor(look::kWarningInk));
   CheckWarning->setPalette(red);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(CoregMemo, 3);
-  layout->addWidget(CheckTable, 2);
+  layout->addWidget(CoregMemo, look::kReportShare);
+  layout->addWidget(CheckTable, look::kCheckShare);
   layout->addWidget(CheckSummary);
   layout->addWidget(CheckWarning);
   SetCheck({}, "", "");
-  resize(design::kTransformsWidth, design::kTransformsHeight);
+  resize(look::kTransformsWidth, look::kTransformsHeight);
 }
 
 void TFOBForm::SetLines(const std::vector<std::string>& lines) {
   QStringList list;
-  int widest = 0;
   QFontMetrics fm(CoregMemo->font());
+  look::TReportExtent report{static_cast<int>(lines.size()), 0, fm.lineSpacing()};
   for (const auto& line : lines) {
     QString text = QString::fromStdString(line);
-    widest = std::max(widest, fm.horizontalAdvance(text));
+    report.widestLine = std::max(report.widestLine, fm.horizontalAdvance(text));
     list << text;
   }
   CoregMemo->setPlainText(list.join('\n'));
-  if (!lines.empty()) {
-    // Wide and tall enough for the report (and the check below it), within the screen.
-    int w = std::max(design::kTransformsWidth, widest + 48);
-    int h = std::max(design::kTransformsHeight, fm.lineSpacing() * static_cast<int>(lines.size() + 1) + 48);
-    if (!CheckTable->isHidden()) h += 240;
-    if (QScreen* s = screen()) {
-      w = std::min(w, s->availableGeometry().width() - 40);
-      h = std::min(h, s->availableGeometry().height() - 80);
-    }
-    resize(w, h);
-  }
+  std::optional<look::TPixelSize> area;
+  if (QScreen* s = screen()) area = look::TPixelSize{s->availableGeometry().width(), s->availableGeometry().height()};
+  if (auto size = TransformsClientSize(report, !CheckTable->isHidden(), area)) resize(size->width, size->height);
 }
 
 std::vector<std::string> TFOBForm::Lines() const {
@@ -95,16 +88,13 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
-    const QString cells[3] = {QString::number(r.row) + (r.worst ? " *" : ""), QString::fromStdString(r.residual),
-                              QString::fromStdString(r.leaveOneOut)};
+    const std::array<std::string, 3> cells = CheckTableCells(r);
     for (int c = 0; c < 3; ++c) {
-      auto* item = new QTableWidgetItem(cells[c]);
+      auto* item = new QTableWidgetItem(QString::fromStdString(cells[static_cast<size_t>(c)]));
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       if (r.worst) {
-        QFont f = item->font();
-        f.setBold(true);
-        item->setFont(f);
-        item->setForeground(QColor(192, 0, 0));
+        item->setFont(LookFont(look::kWorstRowFont));
+        item->setForeground(LookColor(look::kWarningInk));
       }
       CheckTable->setItem(i, c, item);
     }

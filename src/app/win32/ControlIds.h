@@ -43,35 +43,4 @@ enum TControlId : int {
 constexpr int CommandId(TCommand c) { return kCommandIdBase + static_cast<int>(c); }
 constexpr int EditId(TEdit e) { return kIdEditBase + static_cast<int>(e); }
 
-// The identifiers by the design's names, for tools that inspect the window.
-struct TNamedId {
-  const char* name;
-  int id;
-};
-inline constexpr TNamedId kNamedIds[] = {
-    {"XEdit", EditId(TEdit::XEdit)},
-    {"YEdit", EditId(TEdit::YEdit)},
-    {"ZEdit", EditId(TEdit::ZEdit)},
-    {"desirex", EditId(TEdit::desirex)},
-    {"desirey", EditId(TEdit::desirey)},
-    {"desirez", EditId(TEdit::desirez)},
-    {"RegGrid", kIdRegGrid},
-    {"CoolBar1", kIdCoolBar1},
-    {"ToolBar2", kIdToolBar2},
-    {"TrackPanel", kIdTrackPanel},
-    {"dxFOBlabel", kIdTrackerLabel},
-    {"FormulaLabel", kIdFormulaLabel},
-    {"DistanceLabel", kIdDistanceLabel},
-    {"CoregMemo", kIdCoregMemo},
-    {"CheckTable", kIdCheckTable},
-    {"CheckSummary", kIdCheckSummary},
-    {"CheckWarning", kIdCheckWarning},
-    {"OPenBtn", CommandId(TCommand::OPenBtn)},
-    {"SaveBtn", CommandId(TCommand::SaveBtn)},
-    {"AddBtn", CommandId(TCommand::AddBtn)},
-    {"DeleteBtn", CommandId(TCommand::DeleteBtn)},
-    {"QueryOrSampleBtn", CommandId(TCommand::QueryOrSampleBtn)},
-    {"SpeedButton1", CommandId(TCommand::SpeedButton1)},
-};
-
 }  // namespace win32ids

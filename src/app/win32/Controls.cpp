@@ -12,8 +12,6 @@ namespace win32 {
 namespace {
 
 constexpr UINT kLabelSetColor = WM_USER + 1;
-constexpr UINT kLabelGetColor = WM_USER + 2;
-constexpr UINT kLabelGetChanges = WM_USER + 3;
 constexpr DWORD kLabelSingleLine = 0x0001;  // the label class's own style bit
 
 struct TPanelData {
@@ -73,7 +71,6 @@ struct TLabelData {
   COLORREF text = RGB(0, 0, 0);
   COLORREF back;
   HFONT font;
-  int changes = 0;
 };
 
 TLabelData* LabelData(HWND hwnd) { return reinterpret_cast<TLabelData*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
@@ -130,19 +127,15 @@ LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         const char* text = reinterpret_cast<const char*>(lp);
         if (WindowText(hwnd) == (text ? text : "")) return TRUE;
         LRESULT r = DefWindowProcA(hwnd, msg, wp, lp);
-        if (d) ++d->changes;
         InvalidateRect(hwnd, nullptr, FALSE);
         return r;
       }
       case kLabelSetColor:
         if (d && d->text != static_cast<COLORREF>(wp)) {
           d->text = static_cast<COLORREF>(wp);
-          ++d->changes;
           InvalidateRect(hwnd, nullptr, FALSE);
         }
         return 0;
-      case kLabelGetColor: return d ? d->text : 0;
-      case kLabelGetChanges: return d ? d->changes : 0;
       case WM_ERASEBKGND: return 1;  // the paint covers everything
       case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -214,17 +207,9 @@ HWND CreateLabel(HWND parent, int id, const char* text, HFONT font, COLORREF bac
   return h;
 }
 
-bool SetLabelText(HWND label, const std::string& text) {
-  int before = LabelChanges(label);
-  SetWindowTextA(label, text.c_str());
-  return LabelChanges(label) != before;
-}
+void SetLabelText(HWND label, const std::string& text) { SetWindowTextA(label, text.c_str()); }
 
 void SetLabelColor(HWND label, COLORREF textColor) { SendMessageA(label, kLabelSetColor, textColor, 0); }
-
-COLORREF LabelColor(HWND label) { return static_cast<COLORREF>(SendMessageA(label, kLabelGetColor, 0, 0)); }
-
-int LabelChanges(HWND label) { return static_cast<int>(SendMessageA(label, kLabelGetChanges, 0, 0)); }
 
 HWND CreateGlyphButton(HWND parent, int id, TGlyph glyph) {
   HWND b = CreateChild("BUTTON", "", WS_VISIBLE | BS_OWNERDRAW, parent, id);

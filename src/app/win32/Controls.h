@@ -26,12 +26,9 @@ COLORREF PanelColor(HWND panel);
 // A label; `singleLine` centres its one line vertically, otherwise the lines
 // start at the top.
 HWND CreateLabel(HWND parent, int id, const char* text, HFONT font, COLORREF background, bool singleLine = true);
-// Sets the text; false (and nothing repainted) when it was already that.
-bool SetLabelText(HWND label, const std::string& text);
+// Sets the text and the text's colour; a label repaints only when they change.
+void SetLabelText(HWND label, const std::string& text);
 void SetLabelColor(HWND label, COLORREF textColor);
-COLORREF LabelColor(HWND label);
-// How many times the text or the colour changed (for measurements).
-int LabelChanges(HWND label);
 
 HWND CreateGlyphButton(HWND parent, int id, TGlyph glyph);
 // Draws an owner-drawn glyph button (the panel does it for its buttons).

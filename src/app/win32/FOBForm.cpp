@@ -3,17 +3,18 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 
 #include "ControlIds.h"
 #include "EventEdge.h"
 #include "MessageLoop.h"
-#include "reg/RegFormDesign.h"
+#include "reg/RegFormLook.h"
 
 namespace win32 {
 
 namespace {
 
-constexpr COLORREF kWarningColor = RGB(192, 0, 0);
+constexpr COLORREF kWarningColor = Rgb(look::kWarningInk);
 
 // The outer size of a window of this style that shows a client area of w by h.
 SIZE Outer(HWND hwnd, int w, int h) {
@@ -28,14 +29,9 @@ SIZE Outer(HWND hwnd, int w, int h) {
 TFOBForm::TFOBForm(HWND owner) {
   RegisterWindowClass(win32ids::kTransformsClass, ObjectWindowProc<TFOBForm, &TFOBForm::hwnd_>,
                       GetSysColorBrush(COLOR_BTNFACE));
-  fixed_ = PixelFont("Courier New", 13, true);
-  ui_ = PixelFont("MS Sans Serif", 11);
-  {
-    LOGFONTA lf{};
-    GetObjectA(fixed_.get(), sizeof lf, &lf);
-    lf.lfWeight = FW_BOLD;
-    fixedBold_.reset(CreateFontIndirectA(&lf));
-  }
+  fixed_ = PixelFont(look::kReportFont);
+  fixedBold_ = PixelFont(look::kWorstRowFont);
+  ui_ = PixelFont(look::kWarningFont);
   hwnd_ =
       CreateWindowExA(WS_EX_CONTROLPARENT, win32ids::kTransformsClass, design::kTransformsCaption, WS_OVERLAPPEDWINDOW,
                       CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr, GetModuleHandleA(nullptr), this);
@@ -65,7 +61,7 @@ TFOBForm::TFOBForm(HWND owner) {
   SetFont(CheckSummary, fixed_.get());
   CheckWarning = CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckWarning);
   SetFont(CheckWarning, ui_.get());
-  Resize(Px(design::kTransformsWidth), Px(design::kTransformsHeight));
+  Resize(Px(look::kTransformsWidth), Px(look::kTransformsHeight));
 }
 
 TFOBForm::~TFOBForm() {
@@ -88,29 +84,23 @@ void TFOBForm::SetLines(const std::vector<std::string>& lines) {
     text += lines[i];
   }
   SetWindowTextA(CoregMemo, text.c_str());
-  if (lines.empty()) return;
-  // Wide and tall enough for the report (and the check below it), within the screen.
+  // The report measured in its font, sized by the look's rule.
   HDC dc = GetDC(CoregMemo);
   HGDIOBJ old = SelectObject(dc, fixed_.get());
   TEXTMETRICA tm;
   GetTextMetricsA(dc, &tm);
-  int widest = 0;
+  look::TReportExtent report{static_cast<int>(lines.size()), 0, static_cast<int>(tm.tmHeight)};
   for (const std::string& l : lines) {
     SIZE s;
     GetTextExtentPoint32A(dc, l.c_str(), static_cast<int>(l.size()), &s);
-    widest = std::max(widest, static_cast<int>(s.cx));
+    report.widestLine = std::max(report.widestLine, static_cast<int>(s.cx));
   }
   SelectObject(dc, old);
   ReleaseDC(CoregMemo, dc);
-  int w = std::max(Px(design::kTransformsWidth), widest + Px(48));
-  int h = std::max(Px(design::kTransformsHeight),
-                   static_cast<int>(tm.tmHeight) * static_cast<int>(lines.size() + 1) + Px(48));
-  if (CheckShown()) h += Px(240);
   RECT work;
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  w = std::min(w, static_cast<int>(work.right - work.left) - Px(40));
-  h = std::min(h, static_cast<int>(work.bottom - work.top) - Px(80));
-  Resize(w, h);
+  const look::TPixelSize area{static_cast<int>(work.right - work.left), static_cast<int>(work.bottom - work.top)};
+  if (auto size = TransformsClientSize(report, CheckShown(), area, ScreenDpi())) Resize(size->width, size->height);
 }
 
 std::vector<std::string> TFOBForm::Lines() const {
@@ -134,7 +124,7 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
     worst_.push_back(r.worst);
-    const std::string cells[3] = {std::to_string(r.row) + (r.worst ? " *" : ""), r.residual, r.leaveOneOut};
+    const std::array<std::string, 3> cells = CheckTableCells(r);
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = i;
@@ -166,7 +156,7 @@ void TFOBForm::Layout() {
   const int summaryH = OwnVisible(CheckSummary) ? line : 0;
   const int warningH = OwnVisible(CheckWarning) ? 2 * line : 0;
   const int rest = std::max(0, h - summaryH - warningH);
-  const int memoH = CheckShown() ? rest * 3 / 5 : rest;
+  const int memoH = CheckShown() ? rest * look::kReportShare / (look::kReportShare + look::kCheckShare) : rest;
   MoveWindow(CoregMemo, 0, 0, w, memoH, TRUE);
   MoveWindow(CheckTable, 0, memoH, w, rest - memoH, TRUE);
   MoveWindow(CheckSummary, Px(4), rest, w - Px(8), summaryH, TRUE);

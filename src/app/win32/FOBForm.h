@@ -31,7 +31,6 @@ class TFOBForm {
   void SetCheck(const std::vector<TCheckTableRow>& rows, const std::string& summary, const std::string& warning);
   // Shows the window and returns when it was closed.
   void ShowModal();
-  bool Showing() const { return showing_; }
   void Close();
 
   // The window's messages (through ObjectWindowProc).

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Win32Util.h"
+
 namespace win32 {
 
 namespace {
@@ -79,23 +81,23 @@ void Floppy(HDC dc, const TBox& b) {
 }
 
 void Plus(HDC dc, const TBox& b) {
-  TTools t(dc, RGB(0, 128, 0), b.Units(3), 0, true);
+  TTools t(dc, Rgb(look::kAddGlyphInk), b.Units(3), 0, true);
   Line(dc, b.X(8), b.Y(2), b.X(8), b.Y(14));
   Line(dc, b.X(2), b.Y(8), b.X(14), b.Y(8));
 }
 
 void Cross(HDC dc, const TBox& b) {
-  TTools t(dc, RGB(192, 0, 0), b.Units(3), 0, true);
+  TTools t(dc, Rgb(look::kDeleteGlyphInk), b.Units(3), 0, true);
   Line(dc, b.X(3), b.Y(3), b.X(13), b.Y(13));
   Line(dc, b.X(13), b.Y(3), b.X(3), b.Y(13));
 }
 
 void Target(HDC dc, const TBox& b) {
   {
-    TTools t(dc, RGB(60, 60, 60), 1, 0, true);
+    TTools t(dc, Rgb(look::kModeGlyphRing), 1, 0, true);
     Ellipse(dc, b.X(2), b.Y(1), b.X(15), b.Y(16));
   }
-  TTools t(dc, RGB(200, 0, 0), b.Units(2), 0, true);
+  TTools t(dc, Rgb(look::kModeGlyphCross), b.Units(2), 0, true);
   Line(dc, b.X(8), b.Y(0), b.X(8), b.Y(16));
   Line(dc, b.X(0), b.Y(8), b.X(16), b.Y(8));
   Ellipse(dc, b.X(5), b.Y(5), b.X(12), b.Y(12));
@@ -103,10 +105,10 @@ void Target(HDC dc, const TBox& b) {
 
 void Page(HDC dc, const TBox& b) {
   {
-    TTools t(dc, RGB(40, 40, 40), 1, RGB(255, 255, 255));
+    TTools t(dc, Rgb(look::kReportGlyphInk), 1, RGB(255, 255, 255));
     Rectangle(dc, b.X(3), b.Y(1), b.X(14), b.Y(15));
   }
-  TTools t(dc, RGB(40, 40, 40), 1, 0, true);
+  TTools t(dc, Rgb(look::kReportGlyphInk), 1, 0, true);
   for (int y = 4; y <= 12; y += 3) Line(dc, b.X(5), b.Y(y), b.X(12), b.Y(y));
 }
 

@@ -2,7 +2,7 @@
 
 #include "EventEdge.h"
 #include "Win32Util.h"
-#include "reg/RegFormDesign.h"
+#include "reg/RegFormLook.h"
 
 namespace win32 {
 
@@ -19,13 +19,13 @@ void TGrid::Create(HWND parent, int id, HFONT font, TEvents events) {
   ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   SetFont(hwnd_, font);
   // The rows are as high as the design's: an image list of that height sets it.
-  rowHeight_ = ImageList_Create(1, Px(design::kGridRowHeight) - 1, ILC_COLOR, 1, 0);
+  rowHeight_ = ImageList_Create(1, Px(look::kGridRowHeight) - 1, ILC_COLOR, 1, 0);
   ListView_SetImageList(hwnd_, rowHeight_, LVSIL_SMALL);
   for (int c = 0; c < kColumns; ++c) {
     LVCOLUMNA col{};
     col.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_FMT;
     col.fmt = LVCFMT_LEFT;
-    col.cx = Px(design::kGridColumnWidth);
+    col.cx = Px(look::kGridColumnWidth);
     col.pszText = const_cast<char*>("");
     SendMessageA(hwnd_, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
   }
@@ -46,8 +46,6 @@ void TGrid::SetRowCount(int rows) {
   for (int n = ListView_GetItemCount(hwnd_); n > data; --n) ListView_DeleteItem(hwnd_, n - 1);
   rebuilding_ = false;
 }
-
-int TGrid::RowCount() const { return ListView_GetItemCount(hwnd_) + 1; }
 
 void TGrid::SetCell(int col, int row, const std::string& text) {
   if (row == 0) {
@@ -209,21 +207,20 @@ LRESULT TGrid::OnCustomDraw(NMLVCUSTOMDRAW& cd) {
   const bool current = GetFocus() == hwnd_ && row == FocusedRow() && cd.iSubItem == currentCol_ &&
                        (ListView_GetItemState(hwnd_, row, LVIS_SELECTED) & LVIS_SELECTED);
   if (!current) return CDRF_DODEFAULT;
-  // The current cell of the focused grid: pure blue, the text 2 pixels in, in the
+  // The current cell of the focused grid: the look's colour, the text inset, in the
   // grid's text colour, clipped to the cell (the grid lines stay).
   RECT r = CellRect(cd.iSubItem, row + 1);
   r.right -= 1;
   r.bottom -= 1;
-  const uint8_t* rgb = design::kCurrentCellRGB;
-  HBRUSH blue = CreateSolidBrush(RGB(rgb[0], rgb[1], rgb[2]));
-  FillRect(cd.nmcd.hdc, &r, blue);
-  DeleteObject(blue);
+  HBRUSH fill = CreateSolidBrush(Rgb(look::kCurrentCell));
+  FillRect(cd.nmcd.hdc, &r, fill);
+  DeleteObject(fill);
   const std::string text = Cell(cd.iSubItem, row + 1);
   HGDIOBJ oldFont = SelectObject(cd.nmcd.hdc, font_);
   SetBkMode(cd.nmcd.hdc, TRANSPARENT);
   COLORREF ink = ListView_GetTextColor(hwnd_);
   SetTextColor(cd.nmcd.hdc, ink == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : ink);
-  const int inset = Px(design::kCurrentCellTextInset);
+  const int inset = Px(look::kCurrentCellTextInset);
   ExtTextOutA(cd.nmcd.hdc, r.left + inset, r.top + inset, ETO_CLIPPED, &r, text.c_str(), static_cast<UINT>(text.size()),
               nullptr);
   SelectObject(cd.nmcd.hdc, oldFont);

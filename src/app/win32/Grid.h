@@ -2,8 +2,8 @@
 // The calibration grid: a report-mode list view of two columns whose header is row
 // 0. Rows are selected whole; the current cell is the focused row's cell in the
 // current column (Left and Right move it, a click sets it). While the grid has the
-// keyboard focus its current cell is drawn pure blue with its text 2 pixels in
-// from the cell's top left corner; everything else keeps the list view's look.
+// keyboard focus its current cell is drawn in the look's colour with its text
+// inset from the cell's top left corner; everything else keeps the list view's look.
 // Every key goes to the `keyDown` event first, which may change it (Page Down
 // becomes Down) or take it (0); typed characters do not search the rows.
 #include <windows.h>
@@ -32,7 +32,6 @@ class TGrid {
   HWND Handle() const { return hwnd_; }
 
   void SetRowCount(int rows);  // the header row included
-  int RowCount() const;
   void SetCell(int col, int row, const std::string& text);
   std::string Cell(int col, int row) const;
   TGridSelection Selection() const;

@@ -3,40 +3,18 @@
 #include <vector>
 
 #include "ControlIds.h"
+#include "reg/RegFormLook.h"
 
 namespace win32 {
 
 namespace {
 
-struct TKey {
-  TShortcut shortcut;
-  WORD vk;
-  BYTE modifiers;
-  const char* text;
-};
-constexpr TKey kKeys[] = {
-    {TShortcut::F1, VK_F1, 0, "F1"},
-    {TShortcut::F2, VK_F2, 0, "F2"},
-    {TShortcut::F3, VK_F3, 0, "F3"},
-    {TShortcut::F4, VK_F4, 0, "F4"},
-    {TShortcut::F5, VK_F5, 0, "F5"},
-    {TShortcut::F6, VK_F6, 0, "F6"},
-    {TShortcut::CtrlO, 'O', FCONTROL, "Ctrl+O"},
-    {TShortcut::CtrlS, 'S', FCONTROL, "Ctrl+S"},
-};
-
-const TKey* KeyOf(TShortcut s) {
-  for (const TKey& k : kKeys)
-    if (k.shortcut == s) return &k;
-  return nullptr;
+// The virtual key of a shortcut's key.
+WORD VirtualKey(const TShortcutKey& k) {
+  return k.functionKey ? static_cast<WORD>(VK_F1 + k.functionKey - 1) : static_cast<WORD>(k.letter);
 }
 
 }  // namespace
-
-const char* ShortcutText(TShortcut s) {
-  const TKey* k = KeyOf(s);
-  return k ? k->text : "";
-}
 
 TMainMenu BuildMainMenu() {
   TMainMenu m;
@@ -83,9 +61,9 @@ HACCEL BuildAccelerators() {
   std::vector<ACCEL> table;
   for (const TMenuEntry& e : MainMenu()) {
     if (e.kind != TMenuEntry::Item) continue;
-    if (const TKey* k = KeyOf(e.shortcut))
-      table.push_back(
-          {static_cast<BYTE>(FVIRTKEY | k->modifiers), k->vk, static_cast<WORD>(win32ids::CommandId(e.command))});
+    if (const TShortcutKey* k = ShortcutKey(e.shortcut))
+      table.push_back({static_cast<BYTE>(FVIRTKEY | (k->ctrl ? FCONTROL : 0)), VirtualKey(*k),
+                       static_cast<WORD>(win32ids::CommandId(e.command))});
   }
   return CreateAcceleratorTableA(table.data(), static_cast<int>(table.size()));
 }

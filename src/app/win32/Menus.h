@@ -1,7 +1,7 @@
 #pragma once
 // The main menu and the accelerator table, both built from the design's menu
-// table (MainMenu()): every item raises WM_COMMAND with CommandId(its TCommand),
-// from the menu or from its shortcut alike.
+// table (MainMenu()) and the look's shortcut keys: every item raises WM_COMMAND
+// with CommandId(its TCommand), from the menu or from its shortcut alike.
 #include <windows.h>
 
 #include <string>
@@ -18,9 +18,6 @@ TMainMenu BuildMainMenu();
 
 // The accelerator table of every shortcut of the menu (F1 to F6, Ctrl+O, Ctrl+S).
 HACCEL BuildAccelerators();
-
-// "F1", "Ctrl+O", ... as the menu shows it after the caption; empty for none.
-const char* ShortcutText(TShortcut s);
 
 // The command of a menu or accelerator identifier; false when it is none.
 bool CommandOfId(int id, TCommand& command);

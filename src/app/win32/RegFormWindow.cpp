@@ -14,10 +14,7 @@ namespace win32 {
 namespace {
 
 constexpr UINT_PTR kTimer1Id = 1;
-constexpr int kTimer1Interval = 25;  // ms
-constexpr COLORREF kBarGrey = RGB(192, 192, 192);
-constexpr COLORREF kTrackerRed = RGB(255, 0, 0);
-constexpr COLORREF kTrackerBlack = RGB(0, 0, 0);
+constexpr COLORREF kBarGrey = Rgb(look::kBarGrey);
 
 bool IsEditId(int id) { return id >= win32ids::kIdEditBase && id < win32ids::kIdEditBase + kEditCount; }
 
@@ -41,7 +38,7 @@ TWin32RegFormView::TWin32RegFormView(const TRegFormServices& services, TWin32Wai
   // Centred on the screen.
   RECT work;
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  const int w = Px(design::kWidth), h = Px(design::kHeight);
+  const int w = Px(look::kWidth), h = Px(look::kHeight);
   hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, win32ids::kMainClass, design::kCaption,
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, (work.left + work.right - w) / 2,
                           (work.top + work.bottom - h) / 2, w, h, nullptr, menu_.bar, GetModuleHandleA(nullptr), this);
@@ -73,11 +70,11 @@ HWND TWin32RegFormView::AddButton(HWND panel, TCommand command, TGlyph glyph, co
 }
 
 void TWin32RegFormView::BuildControls() {
-  font_ = PixelFont("MS Sans Serif", 11);
-  barFont_ = PixelFont("Arial", 19);
-  trackerFont_ = PixelFont("MS Sans Serif", 19);
-  formulaFont_ = PixelFont("Arial", 15);
-  distanceFont_ = PixelFont("Arial", 27);
+  font_ = PixelFont(look::kWindowFont);
+  barFont_ = PixelFont(look::kBarFont);
+  trackerFont_ = PixelFont(look::kTrackerFont);
+  formulaFont_ = PixelFont(look::kFormulaFont);
+  distanceFont_ = PixelFont(look::kDistanceFont);
   tooltips_ =
       CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -127,29 +124,31 @@ void TWin32RegFormView::BuildControls() {
 void TWin32RegFormView::Layout() {
   RECT c;
   GetClientRect(hwnd_, &c);
-  const int w = c.right, bar = Px(design::kBottomBarHeight);
+  const int w = c.right, bar = Px(look::kBottomBarHeight);
   const int area = std::max(0, static_cast<int>(c.bottom) - bar);
-  const int tools = OwnVisible(CoolBar1) ? Px(design::kToolColumnWidth) : 0;
-  MoveWindow(CoolBar1, 0, 0, Px(design::kToolColumnWidth), area, TRUE);
-  int y = Px(1);
+  const int tools = OwnVisible(CoolBar1) ? Px(look::kToolColumnWidth) : 0;
+  MoveWindow(CoolBar1, 0, 0, Px(look::kToolColumnWidth), area, TRUE);
+  const int pad = Px(look::kToolColumnPadding), button = Px(look::kToolButtonSize);
+  int y = pad;
   for (const TToolButton& t : ToolColumn()) {
-    MoveWindow(Button(t.command), Px(1), y, Px(22), Px(22), TRUE);
-    y += Px(22);
+    MoveWindow(Button(t.command), pad, y, button, button, TRUE);
+    y += button;
   }
   MoveWindow(RegGrid.Handle(), tools, 0, std::max(0, w - tools), area, TRUE);
   MoveWindow(TrackPanel, 0, 0, w, area, TRUE);
   MoveWindow(ToolBar2, 0, area, w, bar, TRUE);
 
   // The bottom bar, left to right.
-  const int top = Px(4), high = Px(design::kEditHeight);
-  MoveWindow(QueryOrSampleBtn, Px(4), top, Px(26), high, TRUE);
+  const int gap = Px(look::kBarPadding), high = Px(look::kEditHeight);
+  const int top = gap;
+  MoveWindow(QueryOrSampleBtn, gap, top, Px(look::kModeButtonWidth), high, TRUE);
   MoveWindow(mriLabel_, Px(34), top, Px(42), high, TRUE);
   int x = Px(78);
   for (TEdit e : {TEdit::XEdit, TEdit::YEdit, TEdit::ZEdit}) {
-    Edit(e).Place(x, top, Px(design::kMriEditWidth), high);
-    x += Px(design::kMriEditWidth) + Px(4);
+    Edit(e).Place(x, top, Px(look::kMriEditWidth), high);
+    x += Px(look::kMriEditWidth) + gap;
   }
-  MoveWindow(dxFOBlabel, x, top, std::max(0, w - x - Px(4)), high, TRUE);
+  MoveWindow(dxFOBlabel, x, top, std::max(0, w - x - gap), high, TRUE);
 
   // Track view: the formula, then the desired voxel, then the distance.
   MoveWindow(FormulaLabel, Px(8), Px(8), std::max(0, w - Px(16)), Px(66), TRUE);
@@ -158,8 +157,8 @@ void TWin32RegFormView::Layout() {
   MoveWindow(desiredLabel_, Px(46), row, Px(118), high, TRUE);
   x = Px(166);
   for (TEdit e : {TEdit::desirex, TEdit::desirey, TEdit::desirez}) {
-    Edit(e).Place(x, row, Px(design::kDesiredEditWidth), high);
-    x += Px(design::kDesiredEditWidth) + Px(4);
+    Edit(e).Place(x, row, Px(look::kDesiredEditWidth), high);
+    x += Px(look::kDesiredEditWidth) + gap;
   }
   MoveWindow(distanceCaption_, Px(8), row + Px(44), Px(140), Px(40), TRUE);
   MoveWindow(DistanceLabel, Px(150), row + Px(44), Px(240), Px(40), TRUE);
@@ -189,15 +188,12 @@ LRESULT TWin32RegFormView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_TIMER:
       if (wp == kTimer1Id) {
-        if (timerEnabled_ && form_) {
-          ++ticks_;
-          form_->Timer1Timer();
-        }
+        if (timerEnabled_ && form_) form_->Timer1Timer();
         return 0;
       }
       break;
     case WM_SIZE: Layout(); return 0;
-    case WM_GETMINMAXINFO: reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize.x = Px(design::kMinWidth); return 0;
+    case WM_GETMINMAXINFO: reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize.x = Px(look::kMinWidth); return 0;
     case WM_SHOWWINDOW:
       if (wp && !shown_ && form_) {
         shown_ = true;
@@ -279,7 +275,7 @@ void TWin32RegFormView::SelectGridRow(int row) { RegGrid.SelectRow(row); }
 void TWin32RegFormView::FocusGrid() { SetFocus(RegGrid.Handle()); }
 
 void TWin32RegFormView::SetTrackerLabel(const std::string& text, bool red) {
-  SetLabelColor(dxFOBlabel, red ? kTrackerRed : kTrackerBlack);
+  SetLabelColor(dxFOBlabel, Rgb(red ? look::kTrackerFarInk : look::kTrackerInk));
   SetLabelText(dxFOBlabel, text);
 }
 
@@ -334,7 +330,7 @@ void TWin32RegFormView::CloseWindow() {
 void TWin32RegFormView::SetTimerEnabled(bool enabled) {
   timerEnabled_ = enabled && IsWindow(hwnd_);
   if (timerEnabled_)
-    SetTimer(hwnd_, kTimer1Id, kTimer1Interval, nullptr);
+    SetTimer(hwnd_, kTimer1Id, look::kTimer1IntervalMs, nullptr);
   else if (IsWindow(hwnd_))
     KillTimer(hwnd_, kTimer1Id);
 }

@@ -39,15 +39,12 @@ class TWin32RegFormView : public IRegFormView {
 
   HMENU Menu() const { return menu_.bar; }
   HMENU PortMenu() const { return menu_.portMenu; }
-  HACCEL Accelerators() const { return accelerators_; }
   HWND Tooltips() const { return tooltips_; }
   // The button of a command (nullptr for the menu's commands).
   HWND Button(TCommand command) const;
   TSpinEdit& Edit(TEdit edit) { return edits_[static_cast<int>(edit)]; }
   // The window's messages (through ObjectWindowProc).
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
-  // Ticks of Timer1 so far (for measurements).
-  int TimerTicks() const { return ticks_; }
 
   // ---- Controls (named as in the window's design) ----
   HWND CoolBar1 = nullptr;
@@ -113,7 +110,6 @@ class TWin32RegFormView : public IRegFormView {
   std::array<HWND, std::size(kToolbarControls)> toggled_{};
   int portItems_ = 0;
   bool timerEnabled_ = false;
-  int ticks_ = 0;
   bool shown_ = false;
   HWND lastFocus_ = nullptr;
   // Declared last: the controller goes first, while every control still exists.

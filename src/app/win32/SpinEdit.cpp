@@ -7,7 +7,7 @@
 #include "ControlIds.h"
 #include "EventEdge.h"
 #include "Win32Util.h"
-#include "reg/RegFormDesign.h"
+#include "reg/RegFormLook.h"
 
 namespace win32 {
 
@@ -61,18 +61,6 @@ LRESULT CALLBACK SpinEditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
 
 }  // namespace
 
-bool IsSpinEditText(const std::string& text) {
-  size_t b = text.find_first_not_of(" \t");
-  if (b == std::string::npos) return true;  // empty
-  size_t e = text.find_last_not_of(" \t");
-  std::string t = text.substr(b, e - b + 1);
-  if (t == "-" || t == "+") return true;
-  if (SpinEditValue(t.c_str()) != 0) return true;
-  // Zero itself, with or without a sign and leading zeros.
-  size_t digits = (t[0] == '-' || t[0] == '+') ? 1 : 0;
-  return digits < t.size() && t.find_first_not_of('0', digits) == std::string::npos;
-}
-
 void TSpinEdit::Create(HWND parent, int id, HFONT font) {
   edit_ = CreateChild("EDIT", "0", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, parent, id, WS_EX_CLIENTEDGE);
   SetFont(edit_, font);
@@ -93,7 +81,7 @@ void TSpinEdit::Place(int x, int y, int width, int height) {
   MoveWindow(updown_, x + width - arrows, y, arrows, height, TRUE);
 }
 
-int32_t TSpinEdit::Value() const { return SpinEditValue(WindowText(edit_).c_str()); }
+int32_t TSpinEdit::Value() const { return SpinEditValue(WindowText(edit_)); }
 
 void TSpinEdit::SetValue(int32_t value) {
   std::string text = std::to_string(value);

@@ -1,9 +1,9 @@
 #pragma once
 // A spin edit for the whole signed 32-bit range: an edit with an up-down control
 // in 32-bit mode (UDM_SETRANGE32) beside it. The arrows step by 1 in 64-bit
-// arithmetic and stop at the range's ends; typed text that could not become a
-// signed 32-bit integer is refused as it is typed or pasted; text that is not an
-// integer (an empty edit, a lone sign) reads as 0. Every change of the text is a
+// arithmetic and stop at the range's ends; typed or pasted text that the look's
+// rule refuses (IsSpinEditText) never reaches the edit; text that is not an integer
+// (an empty edit, a lone sign) reads as 0. Every change of the text is a
 // change event (EN_CHANGE to the parent).
 #include <windows.h>
 #include <commctrl.h>
@@ -38,9 +38,5 @@ class TSpinEdit {
   HWND edit_ = nullptr;
   HWND updown_ = nullptr;
 };
-
-// Whether `text` may stand in a spin edit while it is typed: a signed 32-bit
-// integer with blanks around it, or on its way to one (empty, a lone sign).
-bool IsSpinEditText(const std::string& text);
 
 }  // namespace win32

@@ -25,25 +25,27 @@ std::string CrLf(const std::string& text) {
   return out;
 }
 
-int Px(int designPixels) {
+int ScreenDpi() {
   static const int dpi = [] {
     HDC dc = GetDC(nullptr);
     int d = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
     if (dc) ReleaseDC(nullptr, dc);
     return d > 0 ? d : 96;
   }();
-  return MulDiv(designPixels, dpi, 96);
+  return dpi;
 }
 
-TFont PixelFont(const char* face, int pixels, bool fixedPitch) {
+int Px(int designPixels) { return ScaledPixels(designPixels, ScreenDpi()); }
+
+TFont PixelFont(const look::TFontSpec& spec) {
   LOGFONTA lf{};
-  lf.lfHeight = -Px(pixels);  // negative: the character height, not the cell's
-  lf.lfWeight = FW_NORMAL;
+  lf.lfHeight = -Px(spec.pixels);  // negative: the character height, not the cell's
+  lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfOutPrecision = OUT_TT_PRECIS;
   lf.lfQuality = CLEARTYPE_QUALITY;
-  lf.lfPitchAndFamily = fixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS;
-  lstrcpynA(lf.lfFaceName, face, LF_FACESIZE);
+  lf.lfPitchAndFamily = spec.fixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS;
+  lstrcpynA(lf.lfFaceName, spec.family, LF_FACESIZE);
   return TFont(CreateFontIndirectA(&lf));
 }
 
@@ -67,25 +69,6 @@ HWND CreateChild(const char* windowClass, const char* text, DWORD style, HWND pa
 void SetFont(HWND hwnd, HFONT font) { SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
 
 bool OwnVisible(HWND hwnd) { return (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-namespace {
-struct TSearch {
-  int id;
-  HWND found;
-};
-BOOL CALLBACK MatchId(HWND h, LPARAM p) {
-  auto* s = reinterpret_cast<TSearch*>(p);
-  if (GetDlgCtrlID(h) != s->id) return TRUE;
-  s->found = h;
-  return FALSE;
-}
-}  // namespace
-
-HWND FindDescendant(HWND root, int id) {
-  TSearch search{id, nullptr};
-  EnumChildWindows(root, MatchId, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 std::string ProgramDir() {
   char path[MAX_PATH * 4];

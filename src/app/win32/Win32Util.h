@@ -1,11 +1,13 @@
 #pragma once
-// Small helpers of the Win32 window: texts of windows, fonts in the design's pixel
-// sizes, scaling of the design's pixels to the screen's resolution, child windows.
+// Small helpers of the Win32 window: texts of windows, the look's fonts and colours,
+// scaling of the design's pixels to the screen's resolution, child windows.
 #include <windows.h>
 
 #include <memory>
 #include <string>
 #include <type_traits>
+
+#include "reg/RegFormLook.h"
 
 namespace win32 {
 
@@ -16,8 +18,11 @@ std::string WindowText(HWND hwnd);
 // becomes "\r\n".
 std::string CrLf(const std::string& text);
 
-// The design's pixels (at 96 dots per inch) on this screen.
+// The screen's dots per inch, and the design's pixels (at 96 dots per inch) on it.
+int ScreenDpi();
 int Px(int designPixels);
+
+constexpr COLORREF Rgb(look::TRGB c) { return RGB(c.r, c.g, c.b); }
 
 struct TGdiDeleter {
   void operator()(HGDIOBJ h) const {
@@ -27,9 +32,9 @@ struct TGdiDeleter {
 using TFont = std::unique_ptr<std::remove_pointer_t<HFONT>, TGdiDeleter>;
 using TBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter>;
 
-// A font whose character height is `pixels` design pixels. Faces that are not
+// The look's font, its character height scaled to the screen. Faces that are not
 // installed fall back to a proportional sans-serif face (or a fixed-pitch one).
-TFont PixelFont(const char* face, int pixels, bool fixedPitch = false);
+TFont PixelFont(const look::TFontSpec& spec);
 
 // Registers a window class of this program once (later calls do nothing); the
 // icon is the program's (resource 1) when it has one.
@@ -58,9 +63,6 @@ void SetFont(HWND hwnd, HFONT font);
 // The window's own visibility flag, whatever its parents' (IsWindowVisible also
 // needs every parent visible).
 bool OwnVisible(HWND hwnd);
-
-// The first descendant of `root` with this control identifier (panels nest).
-HWND FindDescendant(HWND root, int id);
 
 // The folder that holds the program file.
 std::string ProgramDir();

@@ -1,8 +1,5 @@
 #include "RegFormDesign.h"
 
-#include <cctype>
-#include <cstring>
-
 namespace {
 
 using E = TMenuEntry;
@@ -66,22 +63,4 @@ std::span<const TToolButton> ToolColumn() { return kToolColumn; }
 const char* EditName(TEdit edit) {
   static const char* const names[kEditCount] = {"XEdit", "YEdit", "ZEdit", "desirex", "desirey", "desirez"};
   return names[static_cast<int>(edit)];
-}
-
-int32_t SpinEditValue(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
-  int64_t v = 0;
-  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
-    v = v * 10 + (*p - '0');
-    if (v > int64_t{1} << 31) return 0;
-  }
-  while (*p == ' ' || *p == '\t') ++p;
-  if (*p != '\0') return 0;
-  if (negative) v = -v;
-  if (v < INT32_MIN || v > INT32_MAX) return 0;
-  return static_cast<int32_t>(v);
 }

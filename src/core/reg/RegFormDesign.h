@@ -2,8 +2,9 @@
 // The main window's design as data, shared by every window toolkit: the commands
 // that menu items, shortcuts and buttons raise, the main menu with its captions and
 // shortcuts, the tool buttons, the check-marked items, the keys the grid handles,
-// and the fixed texts of the controls. A view builds its controls from these tables
-// and forwards what the operator does as a command to the controller (TRegForm).
+// and the fixed texts of the controls (how they look: RegFormLook.h). A view builds
+// its controls from these tables and forwards what the operator does as a command
+// to the controller (TRegForm).
 #include <cstdint>
 #include <span>
 
@@ -88,16 +89,10 @@ enum TKeyCode : int {
   kKeyPeriod = 0xBE,
 };
 
-// Fixed texts and sizes of the design.
+// Fixed texts of the design (its sizes, fonts and colours: RegFormLook.h).
 namespace design {
 inline constexpr char kCaption[] = "Zeltra";
 inline constexpr char kTransformsCaption[] = "Transforms";
-inline constexpr int kWidth = 572, kHeight = 494, kMinWidth = 560;
-inline constexpr int kTransformsWidth = 479, kTransformsHeight = 249;
-inline constexpr int kToolColumnWidth = 24;
-inline constexpr int kBottomBarHeight = 40;
-inline constexpr int kGridColumnWidth = 240, kGridRowHeight = 24;
-inline constexpr int kMriEditWidth = 68, kDesiredEditWidth = 60, kEditHeight = 32;
 inline constexpr char kMriLabel[] = "MRI";
 inline constexpr char kDesiredLabel[] = "desired MRI";
 inline constexpr char kDistanceCaption[] = "distance [vxl]:";
@@ -112,11 +107,4 @@ inline constexpr char kGridHeaderTracker[] = "Flock of Birds";
 inline constexpr char kCheckHeaderRow[] = "Row";
 inline constexpr char kCheckHeaderResidual[] = "Residual [vxl]";
 inline constexpr char kCheckHeaderLeaveOneOut[] = "Leave-one-out [vxl]";
-// The grid draws its current cell in this colour while it has the focus.
-inline constexpr uint8_t kCurrentCellRGB[3] = {0, 0, 255};
-inline constexpr int kCurrentCellTextInset = 2;
 }  // namespace design
-
-// The value of a spin edit's text: a signed 32-bit decimal integer (an optional
-// sign, digits, blanks around it); any other text reads as 0.
-int32_t SpinEditValue(const char* text);
