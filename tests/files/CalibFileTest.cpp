@@ -307,6 +307,115 @@ TEST(CalibRead, MorePointLinesThanTheTableHoldsAreRefusedNamingTheLimit) {
   EXPECT_EQ(Refused(PointLines(5000)), expected);
 }
 
+// --- Reading: where it failed ---------------------------------------------------
+
+// The line of a fault counts CR LF, LF and CR line ends alike, and numbers read
+// across line ends are placed on their own line. The window's message is unchanged.
+TEST(CalibRead, AFailureTellsItsLineAndText) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string message;
+    int line;
+    std::string text;
+  };
+  const std::string tooMany =
+      "The calibration file holds more than 126 point pairs; at most 126 can be loaded";
+  const Case cases[] = {
+      {"CR LF", "1 2 3 4 5 6\r\n1 2 3.5 4 5 6\r\n", kInvalidNumericInput, 2, "3.5"},
+      {"CR", "1 2 3 4 5 6\r\r1 2 3 4 5 0x1F\r", kInvalidNumericInput, 3, "0x1F"},
+      {"LF CR is two line ends", "1 2 3 4 5 6\n\r1 2 3 4 5 $\n", kInvalidNumericInput, 3, "$"},
+      {"read across short lines", "1 2 3\r\n4 5 6 7\r\n8 9\r\n10 11 1e3\r\n", kInvalidNumericInput, 4, "1e3"},
+      {"control bytes", std::string("1 2 3 4 5 6\r\n7\x01\x7f\xe9 2 3 4 5 6\r\n"), kInvalidNumericInput, 2,
+       "7???"},
+      {"a long token", "1 2 3 4 5 " + std::string(50, '9') + "\r\n", kInvalidNumericInput, 1,
+       std::string(40, '9') + "..."},
+      {"the 127th point line", "0 0 0 77777 77777 77777\r\n" + PointLines(127), tooMany, 128,
+       "127 -127 3 1127 -2 889"},
+      {"after a closing line", PointLines(126) + "\r\n9 9 9 77777 0 0\r\n 1\t2 3 4 5 6 7\r\n", tooMany, 129,
+       " 1 2 3 4 5 6 7"},
+      {"no number", "\r\n\r\n", "The file holds no calibration: no point line and no closing line", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCalibration cal;
+    TCalibrationError error;
+    EXPECT_FALSE(ParseCalibration(c.bytes, cal, error));
+    EXPECT_EQ(error.message, c.message);
+    EXPECT_EQ(error.line, c.line);
+    EXPECT_EQ(error.text, c.text);
+    EXPECT_EQ(Refused(c.bytes), c.message) << "the same message without the place";
+  }
+  // A success clears what an earlier failure left.
+  TCalibration cal;
+  TCalibrationError error;
+  EXPECT_FALSE(ParseCalibration("x", cal, error));
+  EXPECT_TRUE(ParseCalibration("1 2 3 4 5 6", cal, error));
+  EXPECT_EQ(error.line, 0);
+  EXPECT_EQ(error.message, "");
+  EXPECT_EQ(error.text, "");
+}
+
+// The strict form: six integers on every line, blank lines only at the end.
+TEST(CalibStrict, FilesThatKeepTheFormPass) {
+  TPointPair rows[] = {P(12, -4, 87, 1503, -2210, 455), P(INT32_MIN, INT32_MAX, 0, 0, 7, 0)};
+  const std::string written = FormatCalibration(rows, 2, TVoxel{64, 70, 31});
+  const std::string passing[] = {
+      written,
+      "1 2 3 4 5 6\n7 8 9 10 11 12\n",
+      "1 2 3 4 5 6\r7 8 9 10 11 12",
+      "  1\t2   3 \t4 5 6  \r\n+5 007 -0 0 0 77777\r\n",
+      "1 2 3 4 5 6\r\n\r\n \t\r\n\n",
+      "",
+      "\r\n\r\n",
+  };
+  for (const std::string& bytes : passing) {
+    TCalibrationError error;
+    error.line = 9;
+    EXPECT_TRUE(CheckCalibrationLines(bytes, error)) << error.message << "\n" << HexDump(bytes);
+    EXPECT_EQ(error.line, 0);
+  }
+  for (const char* name : {"calib-crlf.txt", "calib-lf.txt", "closing-only.txt"}) {
+    TCalibrationError error;
+    EXPECT_TRUE(CheckCalibrationLines(
+        testsupport::ReadFileBytes(std::string(ZELTRA_TEST_DATA) + "/files/" + name), error))
+        << name << ": " << error.message;
+  }
+}
+
+TEST(CalibStrict, ALineOutOfFormIsNamed) {
+  const std::string six = "; a calibration line holds six";
+  const std::string empty = "the line is empty; a calibration line holds six numbers";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int line;
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"one number at the end", "1 2 3 4 5 6\n9", 2, "9", "the line holds 1 number (\"9\")" + six},
+      {"a closing line of four", "1 2 3 77777\r\n", 1, "1 2 3 77777", "the line holds 4 numbers (\"1 2 3 77777\")" + six},
+      {"a letter before a short count", "1 2 a 4\r\n", 1, "a", "Invalid numeric input \"a\""},
+      {"past the sixth number", "1 2 3 4 5 6 1.5\r\n", 1, "1.5", "Invalid numeric input \"1.5\""},
+      {"a control byte", std::string("1 2 3 4 5 6\f\r\n"), 1, "6?", "Invalid numeric input \"6?\""},
+      {"blanks only", "1 2 3 4 5 6\n \t\n1 2 3 4 5 6\n", 2, "  ", empty},
+      {"an empty first line", "\n1 2 3 4 5 6\n", 1, "", empty},
+      {"CR line ends", "1 2 3 4 5 6\r\r1 2 3 4 5 6\r", 2, "", empty},
+      {"a long line", PointLines(3) + "100000 200000 300000 400000 500000 600000 700000\r\n", 4,
+       "100000 200000 300000 400000 500000 60000...",
+       "the line holds 7 numbers (\"100000 200000 300000 400000 500000 60000...\")" + six},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCalibrationError error;
+    EXPECT_FALSE(CheckCalibrationLines(c.bytes, error));
+    EXPECT_EQ(error.line, c.line);
+    EXPECT_EQ(error.text, c.text);
+    EXPECT_EQ(error.message, c.message);
+  }
+}
+
 // --- Committing into the table -------------------------------------------------
 
 TEST(CalibStore, RowsGoToEntriesOneToNAndTheRestStays) {

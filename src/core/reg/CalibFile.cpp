@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -29,6 +30,35 @@ bool ParseInt32(std::string_view token, int32_t& value) {
   return true;
 }
 
+// The number of the line on which the byte at `offset` stands, from 1; CR LF, LF
+// and CR each end a line.
+int LineAt(std::string_view b, size_t offset) {
+  int line = 1;
+  for (size_t i = 0; i < offset && i < b.size(); ++i)
+    if (b[i] == '\n' || (b[i] == '\r' && (i + 1 >= b.size() || b[i + 1] != '\n'))) ++line;
+  return line;
+}
+
+// The line that holds the byte at `offset`, without its line end.
+std::string_view LineAround(std::string_view b, size_t offset) {
+  size_t start = offset, end = offset;
+  while (start > 0 && b[start - 1] != '\r' && b[start - 1] != '\n') --start;
+  while (end < b.size() && b[end] != '\r' && b[end] != '\n') ++end;
+  return b.substr(start, end - start);
+}
+
+// Text from the file as a message shows it: printable ASCII, tabs as blanks, other
+// bytes as '?', cut after kCalibrationErrorTextMax characters.
+std::string Shown(std::string_view text) {
+  std::string s;
+  for (char c : text.substr(0, kCalibrationErrorTextMax)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    s += c == '\t' ? ' ' : (u < 0x20 || u >= 0x7f) ? '?' : c;
+  }
+  if (text.size() > kCalibrationErrorTextMax) s += "...";
+  return s;
+}
+
 class TReader {
  public:
   explicit TReader(std::string_view bytes) : b_(bytes) {}
@@ -43,13 +73,13 @@ class TReader {
   // The next integer; 0 when the file ends before it. False on a malformed number.
   bool ReadInt(int32_t& value) {
     while (pos_ < b_.size() && IsBlank(b_[pos_])) ++pos_;
-    size_t start = pos_;
+    tokenStart_ = pos_;
     while (pos_ < b_.size() && !IsBlank(b_[pos_])) ++pos_;
-    if (pos_ == start) {
+    if (pos_ == tokenStart_) {
       value = 0;
       return true;
     }
-    return ParseInt32(b_.substr(start, pos_ - start), value);
+    return ParseInt32(Token(), value);
   }
 
   // Skips the rest of the current line and its line end (CR LF, LF or CR).
@@ -64,9 +94,14 @@ class TReader {
     }
   }
 
+  // Where the number that ReadInt read last starts, and its text.
+  size_t TokenStart() const { return tokenStart_; }
+  std::string_view Token() const { return b_.substr(tokenStart_, pos_ - tokenStart_); }
+
  private:
   std::string_view b_;
   size_t pos_ = 0;
+  size_t tokenStart_ = 0;
 };
 
 void AppendInt(std::string& s, int32_t v) {
@@ -85,24 +120,28 @@ void AppendLine(std::string& s, const int32_t (&v)[6]) {
 
 }  // namespace
 
-bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error,
+bool ParseCalibration(std::string_view bytes, TCalibration& out, TCalibrationError& error,
                       std::string_view fileName) {
   out = TCalibration{};
-  error.clear();
+  error = TCalibrationError{};
   TReader reader(bytes);
   if (reader.AtEnd()) {
     // Loading nothing would clear the operator's table for no calibration at all.
-    error = (fileName.empty() ? std::string("The file") : std::string(fileName)) +
-            " holds no calibration: no point line and no closing line";
+    error.message = (fileName.empty() ? std::string("The file") : std::string(fileName)) +
+                    " holds no calibration: no point line and no closing line";
     return false;
   }
   while (!reader.AtEnd()) {
     int32_t v[6];
+    size_t recordStart = 0;
     for (int k = 0; k < 6; ++k) {
       if (!reader.ReadInt(v[k])) {
-        error = kInvalidNumericInput;
+        error.message = kInvalidNumericInput;
+        error.line = LineAt(bytes, reader.TokenStart());
+        error.text = Shown(reader.Token());
         return false;
       }
+      if (k == 0) recordStart = reader.TokenStart();
     }
     reader.SkipLine();
     if (v[3] == kClosingMarker) {
@@ -111,12 +150,73 @@ bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& er
       continue;
     }
     if (static_cast<int>(out.rows.size()) >= kMaxCalibrationRows) {
-      error = "The calibration file holds more than " + std::to_string(kMaxCalibrationRows) +
-              " point pairs; at most " + std::to_string(kMaxCalibrationRows) +
-              " can be loaded";
+      error.message = "The calibration file holds more than " +
+                      std::to_string(kMaxCalibrationRows) + " point pairs; at most " +
+                      std::to_string(kMaxCalibrationRows) + " can be loaded";
+      error.line = LineAt(bytes, recordStart);
+      error.text = Shown(LineAround(bytes, recordStart));
       return false;
     }
     out.rows.push_back(TPointPair{v[0], v[1], v[2], v[3], v[4], v[5]});
+  }
+  return true;
+}
+
+bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error,
+                      std::string_view fileName) {
+  TCalibrationError where;
+  const bool ok = ParseCalibration(bytes, out, where, fileName);
+  error = std::move(where.message);
+  return ok;
+}
+
+bool CheckCalibrationLines(std::string_view bytes, TCalibrationError& error) {
+  error = TCalibrationError{};
+  // Lines that start at or after contentEnd hold blanks only: the file's tail.
+  size_t contentEnd = bytes.size();
+  while (contentEnd > 0 && IsBlank(bytes[contentEnd - 1])) --contentEnd;
+  size_t pos = 0;
+  for (int line = 1; pos < contentEnd; ++line) {
+    size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+    const std::string_view text = bytes.substr(pos, end - pos);
+    int count = 0;
+    for (size_t i = 0; i < text.size();) {
+      if (text[i] == ' ' || text[i] == '\t') {
+        ++i;
+        continue;
+      }
+      size_t j = i;
+      while (j < text.size() && text[j] != ' ' && text[j] != '\t') ++j;
+      int32_t value;
+      if (!ParseInt32(text.substr(i, j - i), value)) {
+        error.line = line;
+        error.text = Shown(text.substr(i, j - i));
+        error.message = std::string(kInvalidNumericInput) + " \"" + error.text + "\"";
+        return false;
+      }
+      ++count;
+      i = j;
+    }
+    if (count != 6) {
+      error.line = line;
+      error.text = Shown(text);
+      if (count == 0) {
+        error.message = "the line is empty; a calibration line holds six numbers";
+      } else {
+        error.message = "the line holds " + std::to_string(count) +
+                        (count == 1 ? " number" : " numbers") + " (\"" + error.text +
+                        "\"); a calibration line holds six";
+      }
+      return false;
+    }
+    pos = end;  // past the line end: CR LF, LF or CR
+    if (pos < bytes.size() && bytes[pos] == '\r') {
+      ++pos;
+      if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    } else if (pos < bytes.size()) {
+      ++pos;
+    }
   }
   return true;
 }

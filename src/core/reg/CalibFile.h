@@ -2,6 +2,7 @@
 // The calibration text file: one line per point pair (MRIx MRIy MRIz FOBx FOBy FOBz),
 // then a closing line "dx dy dz 77777 77777 77777" with the desired voxel; six
 // integers separated by one blank, CR LF line ends.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,35 @@ struct TCalibration {
 // Reads only `bytes` and writes only `out` and `error`.
 bool ParseCalibration(std::string_view bytes, TCalibration& out, std::string& error,
                       std::string_view fileName = {});
+
+// Where reading a calibration failed, for messages that point into the file.
+struct TCalibrationError {
+  std::string message;  // what is wrong (ParseCalibration: exactly its `error`)
+  int line = 0;         // the line that holds the fault, from 1 (line ends CR LF,
+                        // LF or CR); 0 when the file as a whole is at fault
+  std::string text;     // the offending number, or the line, as shown in messages:
+                        // control and non-ASCII bytes as '?', cut after
+                        // kCalibrationErrorTextMax characters with "..." added
+};
+constexpr size_t kCalibrationErrorTextMax = 40;
+
+// ParseCalibration, reading the same files in the same way, that also tells where
+// it stopped: the line of a malformed number (and the number), or the line of the
+// first point line beyond kMaxCalibrationRows (and that line).
+bool ParseCalibration(std::string_view bytes, TCalibration& out, TCalibrationError& error,
+                      std::string_view fileName = {});
+
+// The strict form of a calibration file, for tools that refuse what the window
+// would read past: every line holds exactly six integers (as ParseCalibration takes
+// them: spaces and tabs between, an optional sign, decimal digits, within int32),
+// a closing line included. Blank lines are allowed only after the last number.
+// True when the file has that form; else false with `error` naming the first line
+// that breaks it:
+//   Invalid numeric input "1.5"              a token that is not an integer
+//   the line holds 5 numbers ("1 2 3 4 5"); a calibration line holds six
+//   the line is empty; a calibration line holds six numbers
+// Whether the file holds anything to load is left to ParseCalibration.
+bool CheckCalibrationLines(std::string_view bytes, TCalibrationError& error);
 
 // The bytes of a calibration file for rows[0..count-1] and the desired voxel.
 std::string FormatCalibration(const TPointPair* rows, int count, const TVoxel& desired);
