@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../image/TestHeader.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -112,7 +114,11 @@ TEST(FitTool, CheckOptionsAreValidated) {
                         {{"--check"}, "usage"},
                         {{file, "--check", "--check=csv"}, "usage"},
                         {{file, file}, "usage"},
-                        {{(DataDir() / "none.txt").string(), "--check"}, "File not found"}};
+                        {{(DataDir() / "none.txt").string(), "--check"}, "File not found"},
+                        {{file, "--image"}, "usage"},
+                        {{file, "--image", "a.nii", "--image", "b.nii"}, "usage"},
+                        {{file, "--tracker", "flock72", "--tracker=flock36"}, "usage"},
+                        {{file, "--tracker", "flock48"}, "unknown tracker \"flock48\": flock36, flock72"}};
   for (const Case& c : cases) {
     std::vector<std::string> argv = {BinPath("zeltra-fit")};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
@@ -123,9 +129,10 @@ TEST(FitTool, CheckOptionsAreValidated) {
   }
   const ProcessResult help = RunProcess({BinPath("zeltra-fit"), "--help"});
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("--check=csv  the landmark check as CSV in place of the report"),
-            std::string::npos)
-      << help.out;
+  for (const char* says : {"--check=csv        the landmark check as CSV in place of the report",
+                           "--tracker TRACKER  the tracker's unit for the scale check: flock36 (default)",
+                           "2 usage, file or format error\n  (a malformed line as FILE:LINE:"})
+    EXPECT_NE(help.out.find(says), std::string::npos) << help.out;
 }
 
 TEST(FitTool, MissingFileIsReported) {
@@ -263,14 +270,254 @@ TEST(FitTool, OverflowingColumnsStaySeparated) {
     } else if (inCheck && !fields.empty() && std::isdigit(static_cast<unsigned char>(fields[0][0])) &&
                line.find(';') == std::string::npos) {
       ++checkRows;
-      // Row, three residuals, their length, the leave-one-out error (and "worst").
+      // Row, three residuals, their length, the leave-one-out error (and "*").
       ASSERT_GE(fields.size(), 6u) << line;
       EXPECT_EQ(fields[0], std::to_string(checkRows)) << line;
       for (size_t f = 1; f < 6; ++f) EXPECT_NO_THROW((void)std::stod(fields[f])) << line;
-      if (line.size() > 60u + (line.find("worst") != std::string::npos ? 7 : 0)) ++overflowing;
+      const bool worst = line.size() > 3 && line.compare(line.size() - 3, 3, "  *") == 0;
+      if (line.size() > 60u + (worst ? 3 : 0)) ++overflowing;
     }
   }
   EXPECT_EQ(parameters, 12);
   EXPECT_EQ(checkRows, 9);
   EXPECT_GT(overflowing, 6) << r.out;
+}
+
+namespace {
+
+// n point lines "k -k 3 1000+k -2 7k", CR LF.
+std::string PointLines(int n) {
+  std::string s;
+  for (int k = 1; k <= n; ++k)
+    s += std::to_string(k) + " " + std::to_string(-k) + " 3 " + std::to_string(1000 + k) + " -2 " +
+         std::to_string(7 * k) + "\r\n";
+  return s;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+}  // namespace
+
+// A file that is not six integers a line is refused before any fit, naming the
+// line that breaks the form: "FILE:LINE: what is wrong", exit 2, nothing on
+// standard output. The window would read five numbers and take the sixth from the
+// next line, shifting every row after it.
+TEST(FitTool, MalformedLinesAreReportedWithTheirLine) {
+  const std::string good = "143 118 159 2512 -4997 3326\r\n164 188 123 2750 -7409 1742\r\n";
+  const std::string sixFields = "; a calibration line holds six";
+  const std::string empty = "the line is empty; a calibration line holds six numbers";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int line;  // 0: the file as a whole
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a letter", good + "49 87 x6 -512 -2906 889\r\n", 3, "Invalid numeric input \"x6\""},
+      {"a decimal", "1 2 3 4 5 6\r\n1 2 3.5 4 5 6\r\n0 0 0 77777 77777 77777\r\n", 2,
+       "Invalid numeric input \"3.5\""},
+      {"five numbers", good + "49 87 86 -512 -2906\r\n" + good, 3,
+       "the line holds 5 numbers (\"49 87 86 -512 -2906\")" + sixFields},
+      {"seven numbers", "1 2 3 4 5 6 7\r\n" + good, 1, "the line holds 7 numbers (\"1 2 3 4 5 6 7\")" + sixFields},
+      {"a short closing line", good + "64 70 31 77777\r\n", 3,
+       "the line holds 4 numbers (\"64 70 31 77777\")" + sixFields},
+      {"an empty line in the middle", good + "\r\n" + good, 3, empty},
+      {"too many point lines", "1 1 1 77777 77777 77777\r\n" + PointLines(127), 128,
+       "The calibration file holds more than 126 point pairs; at most 126 can be loaded"},
+      {"no number at all", "\r\n  \r\n", 0, "The file holds no calibration: no point line and no closing line"},
+  };
+  TempDir dir;
+  const std::string file = (dir / "calibration.txt").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(file, c.bytes);
+    for (const char* option : {"", "--check", "--check=csv"}) {
+      std::vector<std::string> argv = {BinPath("zeltra-fit"), file};
+      if (*option) argv.push_back(option);
+      const ProcessResult r = RunProcess(argv);
+      EXPECT_EQ(r.exitCode, 2) << option;
+      EXPECT_EQ(r.out, "") << option;
+      const std::string where = c.line > 0 ? file + ":" + std::to_string(c.line) + ": " : file + ": ";
+      EXPECT_EQ(WithoutCarriageReturns(r.err), where + c.message + "\n") << option;
+    }
+  }
+}
+
+namespace {
+
+// A .nii of 64 x 64 x 40 voxels of the given sizes (mm): from pixdim alone, or
+// with an sform of that diagonal, its signs `flip` and an offset.
+fs::path WriteImage(const fs::path& dir, const float (&size)[3], bool sform, const float (&flip)[3] = {1, 1, 1}) {
+  TTestHeader h;
+  h.Pixdim(1, size[0]).Pixdim(2, size[1]).Pixdim(3, size[2]);
+  if (sform) {
+    const float rows[3][4] = {{flip[0] * size[0], 0, 0, -90},
+                              {0, flip[1] * size[1], 0, 126},
+                              {0, 0, flip[2] * size[2], -72}};
+    h.Sform(rows).SformCode(1);
+  }
+  const fs::path path = dir / "head.nii";
+  WriteFileBytes(path, h.str() + std::string(4, '\0'));
+  return path;
+}
+
+}  // namespace
+
+// With --image the check gains the residual and the leave-one-out error in mm. For
+// a diagonal map a difference (dx, dy, dz) of voxels is |(dx sx, dy sy, dz sz)| mm;
+// for isotropic voxels of s mm every length is s times its length in voxels. The
+// report and the formulas stay as they were; the image's line follows them.
+TEST(FitTool, ImageGivesTheCheckInMillimetres) {
+  struct Case {
+    const char* name;
+    float size[3];
+    bool sform;
+    float flip[3];
+    const char* imageLine;
+  };
+  const Case cases[] = {
+      {"1 mm from pixdim", {1, 1, 1}, false, {1, 1, 1}, "head.nii: 64 x 64 x 40, 1.00 x 1.00 x 1.00 mm"},
+      {"2 mm from a flipped sform", {2, 2, 2}, true, {-1, 1, -1}, "head.nii: 64 x 64 x 40, 2.00 x 2.00 x 2.00 mm"},
+      {"0.5 x 1 x 3 mm from pixdim", {0.5f, 1, 3}, false, {1, 1, 1}, "head.nii: 64 x 64 x 40, 0.50 x 1.00 x 3.00 mm"},
+  };
+  const std::string calibration = (DataDir() / "twelve.txt").string();
+  const std::string report = ReadFileBytes(DataDir() / "twelve.expected");
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string image = WriteImage(dir.path(), c.size, c.sform, c.flip).string();
+    const double s[3] = {c.size[0], c.size[1], c.size[2]};
+    const bool isotropic = s[0] == s[1] && s[1] == s[2];
+
+    // The CSV, six decimals: the exact check.
+    const ProcessResult csv = RunProcess({BinPath("zeltra-fit"), calibration, "--check=csv", "--image", image});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    const std::vector<std::string> lines = Split(csv.out, '\n');
+    ASSERT_EQ(lines.size(), 13u) << csv.out;
+    EXPECT_EQ(lines[0], "row,dx,dy,dz,residual,leave_one_out,residual_mm,leave_one_out_mm");
+    for (size_t k = 1; k < lines.size(); ++k) {
+      const std::vector<std::string> f = Split(lines[k], ',');
+      ASSERT_EQ(f.size(), 8u) << lines[k];
+      double d[3], mm = 0;
+      for (int a = 0; a < 3; ++a) {
+        d[a] = std::stod(f[static_cast<size_t>(a) + 1]);
+        mm += d[a] * s[a] * d[a] * s[a];
+      }
+      EXPECT_NEAR(std::stod(f[6]), std::sqrt(mm), 4e-6) << lines[k];
+      if (isotropic) {
+        EXPECT_NEAR(std::stod(f[6]), std::stod(f[4]) * s[0], 4e-6) << lines[k];
+        EXPECT_NEAR(std::stod(f[7]), std::stod(f[5]) * s[0], 4e-6) << lines[k];
+      }
+    }
+
+    // The table: units on every column, the mm columns beside the voxel ones.
+    const ProcessResult table = RunProcess({BinPath("zeltra-fit"), calibration, "--check", "--image=" + image});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_EQ(table.out.rfind(report, 0), 0u) << "the report comes first, unchanged";
+    EXPECT_NE(table.out.find(report + "\n" + c.imageLine + "\n"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("\n  Row        dx        dy        dz  Residual  Residual  Leave-one-out  Leave-one-out\n"
+                             "          [vxl]     [vxl]     [vxl]     [vxl]      [mm]          [vxl]           [mm]\n"),
+              std::string::npos)
+        << table.out;
+    const size_t row10 = table.out.find("\n   10    -0.959") + 1;
+    const std::string worst = table.out.substr(row10, table.out.find('\n', row10) - row10);
+    EXPECT_EQ(worst.substr(worst.size() - 3), "  *") << "the worst row is marked: " << worst;
+    EXPECT_NE(table.out.find("\n* largest leave-one-out error\nRMS residual 0.601;"), std::string::npos);
+  }
+}
+
+// The fit of twelve.txt implies voxels of about 1 mm for a Flock's 36-inch range
+// (one unit 36 * 25.4 / 32768 mm): a tracker setting that does not match the
+// image's voxels gives the scale check's warning after the image's line (in the
+// CSV on standard error); the exit status stays 0.
+TEST(FitTool, ScaleWarningForAWrongTrackerUnit) {
+  struct Case {
+    float voxel;          // mm, isotropic
+    const char* tracker;  // nullptr: the default
+    const char* warning;  // the start of the warning; nullptr: none
+  };
+  const Case cases[] = {
+      {1, nullptr, nullptr},
+      {1, "flock72", "The fit implies voxels of 1.99 mm along MRI x, 2.01 mm along MRI y and 1.98 mm"},
+      {2, "flock72", nullptr},
+      {2, "flock36", "The fit implies voxels of 1.00 mm along MRI x, 1.01 mm along MRI y and 0.99 mm along "
+                     "MRI z, but the image's are 2.00, 2.00 and 2.00 mm: check the tracker's range or unit"},
+      {1, "fastrak-cm", "The fit implies voxels of 3.57 mm along MRI x, 3.61 mm along MRI y"},
+  };
+  const std::string calibration = (DataDir() / "twelve.txt").string();
+  const std::string report = ReadFileBytes(DataDir() / "twelve.expected");
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tracker ? c.tracker : "default") + " " + std::to_string(c.voxel));
+    const float size[3] = {c.voxel, c.voxel, c.voxel};
+    const std::string image = WriteImage(dir.path(), size, false).string();
+    for (const char* option : {"", "--check=csv"}) {
+      std::vector<std::string> argv = {BinPath("zeltra-fit"), calibration, "--image", image};
+      if (c.tracker) argv.insert(argv.end(), {"--tracker", c.tracker});
+      if (*option) argv.push_back(option);
+      const ProcessResult r = RunProcess(argv);
+      EXPECT_EQ(r.exitCode, 0) << option;
+      const std::string warning = *option ? WithoutCarriageReturns(r.err) : r.out.substr(std::min(r.out.size(), report.size()));
+      if (!*option) {
+        EXPECT_EQ(r.err, "");
+        ASSERT_EQ(r.out.rfind(report, 0), 0u);
+      } else {
+        EXPECT_EQ(r.out.rfind("row,", 0), 0u);
+      }
+      if (!c.warning) {
+        EXPECT_EQ(warning.find("The fit implies"), std::string::npos) << warning;
+        continue;
+      }
+      const size_t at = warning.find(c.warning);
+      ASSERT_NE(at, std::string::npos) << warning;
+      if (!*option) {
+        EXPECT_EQ(warning.substr(0, at).find("\nhead.nii: 64 x 64 x 40"), 0u) << "after the image line";
+      }
+      EXPECT_EQ(std::count(warning.begin() + static_cast<long>(at), warning.end(), '\n'), 1) << "one line";
+    }
+  }
+}
+
+// A bad image is reported by its own message alone, exit 2, before anything is
+// printed; the calibration's faults come first.
+TEST(FitTool, BadImagesAreRefusedWithTheirMessageAlone) {
+  struct Case {
+    const char* name;
+    std::string bytes;  // empty: no file
+    const char* says;
+  };
+  const Case cases[] = {
+      {"no file", "", "head.nii was not found"},
+      {"a text file", "64 70 31 77777 77777 77777\r\n", "head.nii is not a NIfTI-1 image"},
+      {"zero voxels", TTestHeader().Pixdim(2, 0).str(), "head.nii"},
+  };
+  TempDir dir;
+  const std::string calibration = (DataDir() / "twelve.txt").string();
+  const std::string image = (dir / "head.nii").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(image);
+    if (!c.bytes.empty()) WriteFileBytes(image, c.bytes);
+    for (const char* option : {"", "--check", "--check=csv"}) {
+      std::vector<std::string> argv = {BinPath("zeltra-fit"), calibration, "--image", image};
+      if (*option) argv.push_back(option);
+      const ProcessResult r = RunProcess(argv);
+      EXPECT_EQ(r.exitCode, 2) << option;
+      EXPECT_EQ(r.out, "") << option;
+      const std::string err = WithoutCarriageReturns(r.err);
+      EXPECT_EQ(err.find(c.says), 0u) << err;
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+  }
+  TempDir other;
+  WriteFileBytes(other / "bad.txt", "1 2 3 4 5\r\n");
+  const ProcessResult r = RunProcess({BinPath("zeltra-fit"), (other / "bad.txt").string(), "--image", image});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("bad.txt:1: the line holds 5 numbers"), std::string::npos) << r.err;
 }
