@@ -1,12 +1,16 @@
 # What a lab installs, made by CPack from the builds the tests use:
 #   Windows cross builds: an NSIS installer and a ZIP holding zeltra.exe,
 #     zeltra-cursor.exe and zeltra-fit.exe (the emulator needs a pty and stays on
-#     Linux), README.txt and LICENSE.txt;
+#     Linux), README.txt (the user's guide) and LICENSE.txt;
 #   Linux: zeltra_<version>_<arch>.deb with the program, the tools, a desktop
-#     entry, an icon, AppStream metainfo, man pages, copyright and changelog.
+#     entry, an icon, AppStream metainfo, man pages, the user's guide
+#     (/usr/share/doc/zeltra/README.gz), copyright and changelog.
+# The user's guide is doc/README.user.md; README.md is the developers' and is not
+# shipped.
 # scripts/dist runs cpack in each build; `make dist` puts the packages in build/dist.
 set(ZELTRA_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(ZELTRA_APP_ID org.zeltra.Zeltra)
+set(ZELTRA_USER_README ${PROJECT_SOURCE_DIR}/doc/README.user.md)
 
 set(CPACK_PACKAGE_NAME Zeltra)
 set(CPACK_PACKAGE_VENDOR "The Zeltra developers")
@@ -27,7 +31,16 @@ endforeach()
 if(WIN32)
   # Everything in the installation folder itself.
   install(TARGETS ${zeltra_installed} RUNTIME DESTINATION .)
-  configure_file(${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/packaging/README.txt COPYONLY)
+  # The user's guide as Windows' editors want a text file: CR LF line ends, and a
+  # UTF-8 byte order mark, without which Notepad before Windows 10 takes the
+  # menu captions' ellipsis for three odd characters. Written again whenever the
+  # guide changes (the build reruns CMake).
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ZELTRA_USER_README})
+  file(READ ${ZELTRA_USER_README} zeltra_readme)
+  string(REPLACE "\r\n" "\n" zeltra_readme "${zeltra_readme}")
+  string(REPLACE "\n" "\r\n" zeltra_readme "${zeltra_readme}")
+  string(ASCII 239 187 191 zeltra_bom)
+  file(WRITE ${CMAKE_BINARY_DIR}/packaging/README.txt "${zeltra_bom}${zeltra_readme}")
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt COPYONLY)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt DESTINATION .)
 
@@ -52,6 +65,8 @@ if(WIN32)
   set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Zeltra (${zeltra_bits})")
   # Start-menu shortcuts Zeltra and Uninstall in a folder named Zeltra.
   set(CPACK_PACKAGE_EXECUTABLES zeltra Zeltra)
+  # and the user's guide beside them.
+  set(CPACK_NSIS_MENU_LINKS README.txt "Zeltra guide")
   set(CPACK_NSIS_DEFINES "${zeltra_nsis_target}\n!define MUI_STARTMENUPAGE_DEFAULTFOLDER \"Zeltra\"")
   set(CPACK_NSIS_INSTALLED_ICON_NAME zeltra.exe)
   set(CPACK_NSIS_MODIFY_PATH OFF)
@@ -83,6 +98,12 @@ else()
   endfunction()
   zeltra_gzip(${ZELTRA_PACKAGING_DIR}/linux/changelog.in changelog)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${zeltra_doc})
+  # The user's guide as README.gz: Debian compresses documentation above 4 KB.
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/README.gz
+                     COMMAND gzip -9n -c ${ZELTRA_USER_README} > ${CMAKE_BINARY_DIR}/packaging/README.gz
+                     DEPENDS ${ZELTRA_USER_README} VERBATIM)
+  list(APPEND zeltra_gz ${CMAKE_BINARY_DIR}/packaging/README.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/README.gz DESTINATION ${zeltra_doc})
   foreach(t IN LISTS zeltra_installed)
     zeltra_gzip(${ZELTRA_PACKAGING_DIR}/linux/man/${t}.1 ${t}.1)
     install(FILES ${CMAKE_BINARY_DIR}/packaging/${t}.1.gz DESTINATION share/man/man1)
