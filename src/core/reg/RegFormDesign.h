@@ -37,6 +37,13 @@ enum class TCommand {
   DeleteBtn,
   QueryOrSampleBtn,
   SpeedButton1,
+  OpenImage1,        // File > Open MRI image...
+  IgtlServer1,       // Tracker > OpenIGTLink server...
+  FlockRange36,      // Tracker > Flock range: the transmitter's full-scale range
+  FlockRange72,
+  FlockRange144,
+  FastrakInches,     // Tracker > Fastrak unit
+  FastrakCentimetres,
 };
 
 enum class TShortcut { None, F1, F2, F3, F4, F5, F6, CtrlO, CtrlS };
@@ -107,4 +114,12 @@ inline constexpr char kGridHeaderTracker[] = "Flock of Birds";
 inline constexpr char kCheckHeaderRow[] = "Row";
 inline constexpr char kCheckHeaderResidual[] = "Residual [vxl]";
 inline constexpr char kCheckHeaderLeaveOneOut[] = "Leave-one-out [vxl]";
+inline constexpr char kCheckHeaderResidualMm[] = "Residual [mm]";
+inline constexpr char kCheckHeaderLeaveOneOutMm[] = "Leave-one-out [mm]";
+inline constexpr char kCheckLegend[] = "* largest leave-one-out error";
+inline constexpr char kDistanceMmStart[] = "";
+// The OpenIGTLink server dialog.
+inline constexpr char kServerDialogCaption[] = "OpenIGTLink server";
+inline constexpr char kServerAddressLabel[] = "Address (127.0.0.1: this computer only; 0.0.0.0: every network):";
+inline constexpr char kServerPortLabel[] = "Port (0: no server):";
 }  // namespace design

@@ -46,8 +46,8 @@ struct TCheckTableRow {
   std::string leaveOneOut;  // the leave-one-out error in voxels, or "n/a"
   bool worst = false;       // the row with the largest leave-one-out error
   // The same two in millimetres of the MRI image; empty without an image.
-  std::string residualMm;
-  std::string leaveOneOutMm;
+  std::string residualMm{};
+  std::string leaveOneOutMm{};
 };
 
 class IRegFormView {

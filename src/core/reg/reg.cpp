@@ -19,7 +19,9 @@ const char kAboutText[] =
     "purposes only: use with caution.\r"
     "\r"
     "Zeltra " ZELTRA_VERSION ", written by the Zeltra developers.\r"
-    "Documentation: README.md beside the program's sources.";
+    "The user's guide: README.txt in Zeltra's folder (Windows), /usr/share/doc/zeltra/README "
+    "(Linux).\r"
+    "Web: https://zeltra.org";
 
 namespace {
 
@@ -42,6 +44,8 @@ constexpr TCommand kTypeItems[] = {TCommand::FlockofBirdsMiniBird1, TCommand::Fl
                                    TCommand::Fast1};
 constexpr TCommand kSpeedItems[] = {TCommand::N96001, TCommand::N192001, TCommand::N384001, TCommand::N576001,
                                     TCommand::N1152001};
+constexpr TCommand kRangeItems[] = {TCommand::FlockRange36, TCommand::FlockRange72, TCommand::FlockRange144};
+constexpr TCommand kUnitItems[] = {TCommand::FastrakInches, TCommand::FastrakCentimetres};
 
 int32_t TagOf(TCommand item) {
   const TMenuEntry* e = MenuEntryOf(item);
@@ -91,6 +95,13 @@ void TRegForm::Command(TCommand command) {
     case TCommand::DeleteBtn: DeleteBtnClick(); break;
     case TCommand::QueryOrSampleBtn: QueryOrSampleBtnClick(); break;
     case TCommand::SpeedButton1: SpeedButton1Click(); break;
+    case TCommand::OpenImage1: OpenImageClick(); break;
+    case TCommand::IgtlServer1: IgtlServerItemClick(); break;
+    case TCommand::FlockRange36:
+    case TCommand::FlockRange72:
+    case TCommand::FlockRange144:
+    case TCommand::FastrakInches:
+    case TCommand::FastrakCentimetres: UnitsClick(command); break;
   }
 }
 
@@ -709,6 +720,19 @@ void TRegForm::InitFOBdialog() {
 void TRegForm::ApplyRadioChecks() {
   for (TCommand i : kTypeItems) view_.SetItemChecked(i, i == typeChecked_);
   for (TCommand i : kSpeedItems) view_.SetItemChecked(i, i == speedChecked_);
+  for (TCommand i : kRangeItems) view_.SetItemChecked(i, TagOf(i) == Tracker.FlockRange);
+  for (TCommand i : kUnitItems) view_.SetItemChecked(i, TagOf(i) == Tracker.FastrakUnit);
+}
+
+void TRegForm::UnitsClick(TCommand item) {
+  // The units only scale what is sent in millimetres and the scale check; the
+  // connection is not touched.
+  const int32_t tag = TagOf(item);
+  if (item == TCommand::FastrakInches || item == TCommand::FastrakCentimetres)
+    Tracker.FastrakUnit = tag;
+  else
+    Tracker.FlockRange = tag;
+  ApplyRadioChecks();
 }
 
 void TRegForm::StartupFOB() {

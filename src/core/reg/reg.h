@@ -153,6 +153,8 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   void Fast1Click(TCommand item);
   void N1152001Click(TCommand item);
   void ResetConnectionMenuClick();
+  // Tracker > Flock range and Fastrak unit: the millimetres of a tracker unit.
+  void UnitsClick(TCommand item);
 
   // ---- OpenIGTLink ----
   // The server, while one was started (IGTLPort not 0 and a listening socket).
