@@ -128,8 +128,11 @@ TEST(TransformsClientSize, FitsTheReportAndTheCheckWithinTheWorkArea) {
 // The landmark check and the shortcuts
 
 TEST(CheckTableCells, MarkOnlyTheWorstRow) {
-  EXPECT_EQ(CheckTableCells({4, "0.40", "0.90", true}), (std::array<std::string, 3>{"4 *", "0.40", "0.90"}));
-  EXPECT_EQ(CheckTableCells({12, "0.12", "n/a", false}), (std::array<std::string, 3>{"12", "0.12", "n/a"}));
+  EXPECT_EQ(CheckTableCells({4, "0.40", "0.90", true}), (std::vector<std::string>{"4 *", "0.40", "0.90"}));
+  EXPECT_EQ(CheckTableCells({12, "0.12", "n/a", false}), (std::vector<std::string>{"12", "0.12", "n/a"}));
+  EXPECT_EQ(CheckTableCells({3, "0.50", "n/a", false, "0.61", "n/a"}),
+            (std::vector<std::string>{"3", "0.50", "n/a", "0.61", "n/a"}));
+  EXPECT_EQ(CheckTableHeaders(true).size(), 5u);
 }
 
 TEST(ShortcutKey, EveryShortcutHasItsTextAndKey) {

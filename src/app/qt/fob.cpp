@@ -88,7 +88,7 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
-    const std::array<std::string, 3> cells = CheckTableCells(r);
+    const std::vector<std::string> cells = CheckTableCells(r);
     for (int c = 0; c < 3; ++c) {
       auto* item = new QTableWidgetItem(QString::fromStdString(cells[static_cast<size_t>(c)]));
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -124,7 +124,7 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
     worst_.push_back(r.worst);
-    const std::array<std::string, 3> cells = CheckTableCells(r);
+    const std::vector<std::string> cells = CheckTableCells(r);
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = i;

@@ -51,8 +51,18 @@ std::optional<TPixelSize> TransformsClientSize(const look::TReportExtent& report
   return size;
 }
 
-std::array<std::string, 3> CheckTableCells(const TCheckTableRow& row) {
-  return {std::to_string(row.row) + (row.worst ? look::kWorstRowMark : ""), row.residual, row.leaveOneOut};
+std::vector<std::string> CheckTableCells(const TCheckTableRow& row) {
+  std::vector<std::string> cells{std::to_string(row.row) + (row.worst ? look::kWorstRowMark : ""), row.residual,
+                                 row.leaveOneOut};
+  if (!row.residualMm.empty()) cells.insert(cells.end(), {row.residualMm, row.leaveOneOutMm});
+  return cells;
+}
+
+std::vector<std::string> CheckTableHeaders(bool withMm) {
+  std::vector<std::string> headers{design::kCheckHeaderRow, design::kCheckHeaderResidual,
+                                   design::kCheckHeaderLeaveOneOut};
+  if (withMm) headers.insert(headers.end(), {design::kCheckHeaderResidualMm, design::kCheckHeaderLeaveOneOutMm});
+  return headers;
 }
 
 const TShortcutKey* ShortcutKey(TShortcut shortcut) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "RegFormDesign.h"
@@ -66,6 +67,18 @@ inline constexpr TRGB kTrackerFarInk{255, 0, 0};  // the sensor is too far from 
 inline constexpr TRGB kCurrentCell{0, 0, 255};
 inline constexpr int kCurrentCellTextInset = 2;
 inline constexpr TRGB kWarningInk{192, 0, 0};  // the spread warning and the worst landmark
+// The live label's numbers when they are old (the tracker went quiet or noisy).
+inline constexpr TRGB kStaleInk{150, 150, 150};
+// The status line under the bottom bar: one field per TStatusField, left to right,
+// in the window's font; black, or the warning red for a state to act on. The
+// fields share the width; an empty field takes none.
+inline constexpr TFontSpec kStatusFont = kWindowFont;
+inline constexpr TRGB kStatusInk{0, 0, 0};
+inline constexpr TRGB kStatusAlertInk = kWarningInk;
+inline constexpr int kStatusHeight = 20;
+inline constexpr int kStatusFieldGap = 12;  // between two shown fields
+// The distance in mm beside the one in voxels (Track view).
+inline constexpr TFontSpec kDistanceMmFont{"Arial", 19};
 // The painted glyphs.
 inline constexpr TRGB kAddGlyphInk{0, 128, 0};
 inline constexpr TRGB kDeleteGlyphInk{192, 0, 0};
@@ -111,7 +124,10 @@ std::optional<look::TPixelSize> TransformsClientSize(const look::TReportExtent& 
 
 // The three cells of a landmark check row: its row number (with the worst row's
 // mark), its residual and its leave-one-out error.
-std::array<std::string, 3> CheckTableCells(const TCheckTableRow& row);
+std::vector<std::string> CheckTableCells(const TCheckTableRow& row);
+// The check table's column headers: row, residual and leave-one-out in voxels, and
+// with an MRI image the same two in mm.
+std::vector<std::string> CheckTableHeaders(bool withMm);
 
 // A shortcut's text as a menu shows it after the caption ("F1", "Ctrl+O"; empty
 // for none), and its key: a function key's number (1 for F1) or a letter, with or

@@ -19,7 +19,7 @@ const char kAboutText[] =
     "purposes only: use with caution.\r"
     "\r"
     "Zeltra " ZELTRA_VERSION ", written by the Zeltra developers.\r"
-    "The user's guide: README.txt in Zeltra's folder (Windows), /usr/share/doc/zeltra/README "
+    "The user's guide: README.txt in Zeltra's folder (Windows), /usr/share/doc/zeltra/README.gz "
     "(Linux).\r"
     "Web: https://zeltra.org";
 

@@ -73,6 +73,9 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   ICursorBlock* CursorBlock() const { return block_.get(); }
   // How many errors of the polling tick were not shown because a box was open.
   int SuppressedErrors() const { return suppressedErrors_; }
+  // What a field of the status line shows now.
+  const std::string& StatusText(TStatusField field) const { return shownStatus_[static_cast<size_t>(field)]; }
+  bool StatusRed(TStatusField field) const { return shownStatusRed_[static_cast<size_t>(field)]; }
 
   // ---- Events of the window ----
   // A menu item, shortcut or button.
