@@ -51,6 +51,10 @@ class TEMemMap {
   // from `initial` into it under the mutex. False with the error recorded when the
   // block cannot be created or mapped.
   virtual bool CreateMap(const std::string& name, int32_t size, const void* initial);
+  // True when the block mapped by OpenMap or CreateMap is no longer the one the
+  // name stands for: another process removed it and made a new one (POSIX shared
+  // objects can be; a Windows mapping lives while a handle is open: never there).
+  bool Replaced(const std::string& name) const;
   // Raises EMappingException when an error was recorded (and clears it).
   virtual void CheckMapError();
 

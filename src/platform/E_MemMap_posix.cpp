@@ -91,6 +91,17 @@ void TEMemMap::Unlock() {
   }
 }
 
+bool TEMemMap::Replaced(const std::string& name) const {
+  if (d->MapHandle < 0) return false;
+  struct stat mine {}, named {};
+  if (fstat(d->MapHandle, &mine) != 0) return false;
+  int fd = shm_open(ShmName(name).c_str(), O_RDONLY, 0);
+  if (fd < 0) return false;  // gone without a successor: keep what we have
+  const bool same = fstat(fd, &named) == 0 && named.st_ino == mine.st_ino && named.st_dev == mine.st_dev;
+  close(fd);
+  return !same;
+}
+
 bool TEMemMap::RecordError() {
   LastError_ = static_cast<uint32_t>(errno);
   return false;

@@ -50,6 +50,8 @@ void TEMemMap::Unlock() {
   }
 }
 
+bool TEMemMap::Replaced(const std::string&) const { return false; }
+
 bool TEMemMap::RecordError() {
   LastError_ = GetLastError();
   return false;

@@ -95,7 +95,17 @@ class TTimedLock {
 
 }  // namespace
 
+void TSharedCursorBlock::FollowReplacement() {
+  if (++accesses_ < kReplacedCheckEvery) return;
+  accesses_ = 0;
+  if (!map_->Replaced(names_.map)) return;
+  auto fresh = std::make_unique<TEMemMap>();
+  fresh->InitMutex(names_.mutex);
+  if (fresh->OpenMap(names_.map, kSharedBlockSize)) map_ = std::move(fresh);
+}
+
 TBlockAccess TSharedCursorBlock::ReadCursor(TVoxel& v) {
+  FollowReplacement();
   if (!map_->View()) return TBlockAccess::NoBlock;
   TTimedLock lock(*map_);
   if (!lock.Had()) return TBlockAccess::Busy;
@@ -106,6 +116,7 @@ TBlockAccess TSharedCursorBlock::ReadCursor(TVoxel& v) {
 }
 
 TBlockAccess TSharedCursorBlock::PublishCursor(const TVoxel& v) {
+  FollowReplacement();
   if (!map_->View()) return TBlockAccess::NoBlock;
   TTimedLock lock(*map_);
   if (!lock.Had()) return TBlockAccess::Busy;
@@ -121,5 +132,5 @@ TBlockAccess TSharedCursorBlock::PublishCursor(const TVoxel& v) {
 std::unique_ptr<ICursorBlock> OpenCursorBlock(const TViewerBlockNames& names, bool& created) {
   auto map = std::make_unique<TEMemMap>();
   created = OpenOrCreateSharedBlock(*map, names);
-  return std::make_unique<TSharedCursorBlock>(std::move(map));
+  return std::make_unique<TSharedCursorBlock>(std::move(map), names);
 }

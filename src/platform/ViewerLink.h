@@ -45,15 +45,25 @@ void RemoveSharedBlock(const TViewerBlockNames& names);
 // The operating system's block behind the controller's contract. Every access
 // waits at most kBlockLockWaitMs for the lock; a holder that keeps it longer
 // makes the access Busy instead of stopping the caller.
+//
+// A viewer that removes the block and makes a new one (POSIX) is followed: about
+// once a second an access checks that the name still stands for the mapped block,
+// and maps the new one when it does not.
 class TSharedCursorBlock : public ICursorBlock {
  public:
-  explicit TSharedCursorBlock(std::unique_ptr<TEMemMap> map) : map_(std::move(map)) {}
+  TSharedCursorBlock(std::unique_ptr<TEMemMap> map, TViewerBlockNames names)
+      : map_(std::move(map)), names_(std::move(names)) {}
   TBlockAccess ReadCursor(TVoxel& v) override;
   TBlockAccess PublishCursor(const TVoxel& v) override;
   TEMemMap& Map() { return *map_; }
+  // Accesses between two checks for a replaced block (the tick's 25 ms: 1 s).
+  static constexpr int kReplacedCheckEvery = 40;
 
  private:
+  void FollowReplacement();
   std::unique_ptr<TEMemMap> map_;
+  TViewerBlockNames names_;
+  int accesses_ = 0;
 };
 
 // Opens the named block, or creates it zero-filled (`created` true). Throws

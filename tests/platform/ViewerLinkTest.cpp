@@ -159,6 +159,24 @@ TEST_F(ViewerLinkTest, ControllersBlockGivesUpOnAHeldLockAndLeavesTheTripleWhole
   EXPECT_EQ(DumpWords(), Expected({7, 8, 9, 2147483647}));
 }
 
+#ifndef _WIN32
+TEST_F(ViewerLinkTest, ABlockTheViewerRemovedAndMadeAgainIsFoundAgain) {
+  bool created = false;
+  std::unique_ptr<ICursorBlock> block = OpenCursorBlock(names_, created);
+  ASSERT_EQ(block->PublishCursor({4, 5, 6}), TBlockAccess::Done);
+  // The viewer removes the block and makes a new one with its own cursor.
+  TViewerBlockNames mapOnly = names_;
+  mapOnly.mutex = "unused-" + names_.mutex;
+  RemoveSharedBlock(mapOnly);
+  ASSERT_EQ(Cursor({"set", "7", "8", "9"}).exitCode, 0);
+  TVoxel v;
+  for (int i = 0; i < TSharedCursorBlock::kReplacedCheckEvery; ++i) ASSERT_EQ(block->ReadCursor(v), TBlockAccess::Done);
+  EXPECT_EQ(v, (TVoxel{7, 8, 9}));
+  ASSERT_EQ(block->PublishCursor({1, 2, 3}), TBlockAccess::Done);
+  EXPECT_EQ(Cursor({"get"}).out, "1 2 3\n");
+}
+#endif
+
 TEST_F(ViewerLinkTest, LockTwiceThenUnlockOnceLeavesTheMutexReleased) {
   TEMemMap map;
   ASSERT_TRUE(OpenOrCreateSharedBlock(map, names_));
