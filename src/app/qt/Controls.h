@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "reg/RegFormLook.h"
 
@@ -50,4 +51,33 @@ class TFastLabel : public QWidget {
   QString text_;
   QString widest_;
   QColor colour_{0, 0, 0};
+};
+
+// The status line under the bottom bar: one field per TStatusField, left to right,
+// painted in one go. An empty field takes no room; the shown fields share the width
+// (a field that needs less than its share leaves the rest to the others, and a
+// text too long for its room is elided). Setting a field repaints only this line,
+// and only when its text or colour changed.
+class TStatusLine : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TStatusLine(QWidget* parent = nullptr);
+  void SetField(TStatusField field, const QString& text, bool red);
+  QString FieldText(TStatusField field) const { return fields_[static_cast<int>(field)].text; }
+  bool FieldRed(TStatusField field) const { return fields_[static_cast<int>(field)].red; }
+  // Where each field is drawn (an empty rectangle for an empty field).
+  QRect FieldRect(TStatusField field) const;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  struct TField {
+    QString text;
+    bool red = false;
+  };
+  std::vector<int> FieldWidths() const;
+  TField fields_[kStatusFieldCount];
 };

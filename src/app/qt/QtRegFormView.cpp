@@ -2,6 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,6 +18,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
 
 #include "Glyphs.h"
@@ -211,6 +217,10 @@ void TQtRegFormView::BuildWidgets() {
   DistanceLabel->setObjectName("DistanceLabel");
   DistanceLabel->setFont(LookFont(look::kDistanceFont));
   distanceRow->addWidget(DistanceLabel);
+  DistanceMmLabel = new TFastLabel("", "88888.88 mm", TrackPanel);
+  DistanceMmLabel->setObjectName("DistanceMmLabel");
+  DistanceMmLabel->setFont(LookFont(look::kDistanceMmFont));
+  distanceRow->addWidget(DistanceMmLabel);
   distanceRow->addStretch(1);
   track->addLayout(distanceRow);
   track->addStretch(1);
@@ -254,6 +264,9 @@ void TQtRegFormView::BuildWidgets() {
   outer->addWidget(tableArea_, 1);
   outer->addWidget(TrackPanel, 1);
   outer->addWidget(ToolBar2);
+  // The status line under the bottom bar, in both views.
+  StatusLine = new TStatusLine(central);
+  outer->addWidget(StatusLine);
   setCentralWidget(central);
 }
 
@@ -270,10 +283,13 @@ void TQtRegFormView::BuildMenus() {
       case TMenuEntry::PortMenu: {
         QMenu* m = menus.back()->addMenu(e.caption);
         m->setObjectName(e.name);
-        if (e.kind == TMenuEntry::PortMenu)
+        if (e.kind == TMenuEntry::PortMenu) {
           PortMenu = m;
-        else
+          // The menu lists the ports that exist when it opens.
+          connect(PortMenu, &QMenu::aboutToShow, this, [this] { form_->PortMenuOpening(); });
+        } else {
           menus.push_back(m);
+        }
         break;
       }
       case TMenuEntry::EndSubmenu: menus.pop_back(); break;
@@ -324,7 +340,14 @@ void TQtRegFormView::showEvent(QShowEvent* e) {
 }
 
 void TQtRegFormView::closeEvent(QCloseEvent* e) {
+  // Every way of closing comes here (File > Exit, the close button, the system's
+  // close): the controller may keep the window open (unsaved changes, Cancel).
+  if (!form_->FormCloseQuery()) {
+    e->ignore();
+    return;
+  }
   QMainWindow::closeEvent(e);
+  e->accept();
   if (FOBForm) FOBForm->close();
 }
 
@@ -400,8 +423,25 @@ void TQtRegFormView::SelectGridRow(int row) {
 void TQtRegFormView::FocusGrid() { RegGrid->setFocus(); }
 
 void TQtRegFormView::SetTrackerLabel(const std::string& text, bool red) {
-  dxFOBlabel->setColor(LookColor(red ? look::kTrackerFarInk : look::kTrackerInk));
+  trackerRed_ = red;
+  ApplyTrackerInk();
   dxFOBlabel->setText(Text(text));
+}
+
+void TQtRegFormView::SetTrackerLabelStale(bool stale) {
+  trackerStale_ = stale;
+  ApplyTrackerInk();
+}
+
+void TQtRegFormView::ApplyTrackerInk() {
+  // Old numbers are grey whatever their distance; fresh ones red when far.
+  dxFOBlabel->setColor(LookColor(trackerStale_ ? look::kStaleInk
+                                 : trackerRed_ ? look::kTrackerFarInk
+                                               : look::kTrackerInk));
+}
+
+void TQtRegFormView::SetStatusText(TStatusField field, const std::string& text, bool red) {
+  StatusLine->SetField(field, QString::fromStdString(text), red);
 }
 
 void TQtRegFormView::SetFormulaText(const std::string& text) {
@@ -410,6 +450,10 @@ void TQtRegFormView::SetFormulaText(const std::string& text) {
 }
 
 void TQtRegFormView::SetDistanceText(const std::string& text) { DistanceLabel->setText(Text(text)); }
+
+void TQtRegFormView::SetDistanceMmText(const std::string& text) {
+  DistanceMmLabel->setText(QString::fromStdString(text));
+}
 
 QWidget* TQtRegFormView::Control(TControl control) const {
   switch (control) {
@@ -451,6 +495,15 @@ void TQtRegFormView::SetPortItemChecked(int index, bool checked) {
   if (index >= 0 && index < static_cast<int>(portActions_.size())) portActions_[index]->setChecked(checked);
 }
 
+void TQtRegFormView::ClearPortItems() {
+  // An item may be the one whose click is running: it goes once the event is done.
+  for (QAction* a : portActions_) {
+    PortMenu->removeAction(a);
+    a->deleteLater();
+  }
+  portActions_.clear();
+}
+
 void TQtRegFormView::SetCaption(const std::string& caption) { setWindowTitle(Text(caption)); }
 
 void TQtRegFormView::SetTimerEnabled(bool enabled) {
@@ -490,4 +543,30 @@ void TQtRegFormView::SetCheckTable(const std::vector<TCheckTableRow>& rows, cons
 
 void TQtRegFormView::ShowTransforms() {
   if (FOBForm) FOBForm->exec();
+}
+
+bool TQtRegFormView::EditServerAddress(std::string& address, int32_t& port) {
+  QDialog dialog(this);
+  dialog.setObjectName("ServerDialog");
+  dialog.setWindowTitle(QString::fromUtf8(design::kServerDialogCaption));
+  auto* layout = new QFormLayout(&dialog);
+  auto* addressEdit = new QLineEdit(QString::fromStdString(address), &dialog);
+  addressEdit->setObjectName("ServerAddressEdit");
+  auto* portEdit = new QSpinBox(&dialog);
+  portEdit->setObjectName("ServerPortEdit");
+  portEdit->setRange(0, 65535);
+  portEdit->setValue(std::clamp<int32_t>(port, 0, 65535));
+  layout->addRow(new QLabel(QString::fromUtf8(design::kServerAddressLabel), &dialog));
+  layout->addRow(addressEdit);
+  layout->addRow(new QLabel(QString::fromUtf8(design::kServerPortLabel), &dialog));
+  layout->addRow(portEdit);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addRow(buttons);
+  addressEdit->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return false;
+  address = addressEdit->text().trimmed().toStdString();
+  port = portEdit->value();
+  return true;
 }

@@ -51,6 +51,8 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   TSpinEdit* desirey;
   TSpinEdit* desirez;
   TFastLabel* DistanceLabel;
+  TFastLabel* DistanceMmLabel;
+  TStatusLine* StatusLine;
   QMenu* PortMenu;
   QTimer Timer1;
   TFOBForm* FOBForm = nullptr;
@@ -66,11 +68,15 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   void SetTrackerLabel(const std::string& text, bool red) override;
   void SetFormulaText(const std::string& text) override;
   void SetDistanceText(const std::string& text) override;
+  void SetDistanceMmText(const std::string& text) override;
+  void SetTrackerLabelStale(bool stale) override;
+  void SetStatusText(TStatusField field, const std::string& text, bool red) override;
   bool ControlVisible(TControl control) const override;
   void SetControlVisible(TControl control, bool visible) override;
   void SetItemChecked(TCommand item, bool checked) override;
   void AddPortItem(const std::string& caption) override;
   void SetPortItemChecked(int index, bool checked) override;
+  void ClearPortItems() override;
   void SetCaption(const std::string& caption) override;
   void CloseWindow() override { close(); }
   void SetTimerEnabled(bool enabled) override;
@@ -81,6 +87,7 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
                      const std::string& warning) override;
   void ShowTransforms() override;
+  bool EditServerAddress(std::string& address, int32_t& port) override;
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -93,6 +100,7 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   QWidget* Control(TControl control) const;
   // The Track view's controls take the place of the table area when the grid hides.
   void UpdateViewAreas();
+  void ApplyTrackerInk();
 
   TQtWaitClock* progress_;
   QWidget* tableArea_ = nullptr;
@@ -102,6 +110,8 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   std::vector<QAction*> portActions_;
   bool shown_ = false;
   bool rebuildingGrid_ = false;
+  bool trackerRed_ = false;
+  bool trackerStale_ = false;
   // Declared last: the controller goes first, while every control still exists.
   std::unique_ptr<TRegForm> form_;
 };

@@ -30,6 +30,20 @@ void TQtMessagePresenter::ShowError(const std::string& text) {
   box.exec();
 }
 
+IMessagePresenter::TSaveAnswer TQtMessagePresenter::AskSave(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), Displayed(text),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
+  box.setObjectName("SaveQuestion");
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.exec();
+  switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Save: return TSaveAnswer::Save;
+    case QMessageBox::Discard: return TSaveAnswer::Discard;
+    default: return TSaveAnswer::Cancel;
+  }
+}
+
 QString QtFilter(const std::string& filter) {
   QStringList parts = QString::fromStdString(filter).split('|');
   QStringList out;
@@ -59,6 +73,8 @@ std::optional<std::string> TQtFileChooser::ChooseSave(const TFileDialogSpec& spe
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExt));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.overwritePrompt);
+  // The name proposed: that of the calibration in hand.
+  if (!spec.fileName.empty()) dialog.selectFile(QString::fromStdString(spec.fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first().toStdString();
 }

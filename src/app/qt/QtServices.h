@@ -17,6 +17,8 @@ class TQtMessagePresenter : public IMessagePresenter {
   void SetParent(QWidget* parent) { parent_ = parent; }
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  // Save, Discard and Cancel; Escape and closing the box are Cancel.
+  TSaveAnswer AskSave(const std::string& text) override;
 
  private:
   QPointer<QWidget> parent_;

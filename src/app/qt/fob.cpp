@@ -1,6 +1,7 @@
 #include "fob.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 #include <QHeaderView>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -24,8 +25,6 @@ TFOBForm::TFOBForm(QWidget* parent) : QDialog(parent) {
   CheckTable = new QTableWidget(0, 3, this);
   CheckTable->setObjectName("CheckTable");
   CheckTable->setFont(fixed);
-  CheckTable->setHorizontalHeaderLabels(
-      {design::kCheckHeaderRow, design::kCheckHeaderResidual, design::kCheckHeaderLeaveOneOut});
   CheckTable->verticalHeader()->hide();
   CheckTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   CheckTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -35,6 +34,9 @@ TFOBForm::TFOBForm(QWidget* parent) : QDialog(parent) {
     if (!filling_ && row >= 0 && row < static_cast<int>(checkRows_.size()) && onCheckRowChosen)
       onCheckRowChosen(checkRows_[static_cast<size_t>(row)]);
   });
+  CheckLegend = new QLabel(QString::fromUtf8(design::kCheckLegend), this);
+  CheckLegend->setObjectName("CheckLegend");
+  CheckLegend->setFont(fixed);
   CheckSummary = new QLabel(this);
   CheckSummary->setObjectName("CheckSummary");
   CheckSummary->setFont(fixed);
@@ -51,6 +53,7 @@ TFOBForm::TFOBForm(QWidget* parent) : QDialog(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(CoregMemo, look::kReportShare);
   layout->addWidget(CheckTable, look::kCheckShare);
+  layout->addWidget(CheckLegend);
   layout->addWidget(CheckSummary);
   layout->addWidget(CheckWarning);
   SetCheck({}, "", "");
@@ -84,12 +87,19 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
                         const std::string& warning) {
   filling_ = true;
   checkRows_.clear();
+  // The mm columns only when the rows carry them (an MRI image is loaded).
+  const bool withMm = std::any_of(rows.begin(), rows.end(), [](const TCheckTableRow& r) { return !r.residualMm.empty(); });
+  const std::vector<std::string> headers = CheckTableHeaders(withMm);
+  CheckTable->setColumnCount(static_cast<int>(headers.size()));
+  QStringList labels;
+  for (const std::string& h : headers) labels << QString::fromStdString(h);
+  CheckTable->setHorizontalHeaderLabels(labels);
   CheckTable->setRowCount(static_cast<int>(rows.size()));
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
     const std::vector<std::string> cells = CheckTableCells(r);
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < static_cast<int>(cells.size()) && c < CheckTable->columnCount(); ++c) {
       auto* item = new QTableWidgetItem(QString::fromStdString(cells[static_cast<size_t>(c)]));
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       if (r.worst) {
@@ -104,6 +114,7 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
   filling_ = false;
   const bool shown = !rows.empty() || !summary.empty();
   CheckTable->setVisible(shown);
+  CheckLegend->setVisible(!rows.empty());
   CheckSummary->setText(QString::fromStdString(summary));
   CheckSummary->setVisible(!summary.empty());
   CheckWarning->setText(QString::fromStdString(warning));

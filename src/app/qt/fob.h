@@ -29,6 +29,7 @@ class TFOBForm : public QDialog {
   QPlainTextEdit* CoregMemo;
   QTableWidget* CheckTable;
   QLabel* CheckSummary;
+  QLabel* CheckLegend;  // what the worst row's mark means
   QLabel* CheckWarning;
 
  private:
