@@ -13,6 +13,7 @@ inline constexpr char kTransformsClass[] = "ZeltraFOBForm";
 inline constexpr char kProgressClass[] = "ZeltraProgress";
 inline constexpr char kPanelClass[] = "ZeltraPanel";
 inline constexpr char kLabelClass[] = "ZeltraLabel";
+inline constexpr char kStatusClass[] = "ZeltraStatus";
 
 inline constexpr int kCommandIdBase = 100;    // + the TCommand's value
 inline constexpr int kPortItemIdBase = 1000;  // + the Port item's index
@@ -32,12 +33,20 @@ enum TControlId : int {
   kIdMriLabel = 323,
   kIdDesiredLabel = 324,
   kIdDistanceCaption = 325,
+  kIdStatusLine = 326,
+  kIdDistanceMmLabel = 327,
   kIdCoregMemo = 400,
   kIdCheckTable = 401,
   kIdCheckSummary = 402,
   kIdCheckWarning = 403,
+  kIdCheckLegend = 404,
   kIdProgressText = 500,
   kIdProgressBar = 501,
+  // The OpenIGTLink server dialog.
+  kIdServerAddressLabel = 600,
+  kIdServerAddress = 601,
+  kIdServerPortLabel = 602,
+  kIdServerPort = 603,
 };
 
 constexpr int CommandId(TCommand c) { return kCommandIdBase + static_cast<int>(c); }

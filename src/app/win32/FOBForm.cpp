@@ -48,19 +48,13 @@ TFOBForm::TFOBForm(HWND owner) {
                   hwnd_, win32ids::kIdCheckTable, WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(CheckTable, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   SetFont(CheckTable, fixed_.get());
-  const char* headers[3] = {design::kCheckHeaderRow, design::kCheckHeaderResidual, design::kCheckHeaderLeaveOneOut};
-  for (int c = 0; c < 3; ++c) {
-    LVCOLUMNA col{};
-    col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
-    col.fmt = LVCFMT_RIGHT;
-    col.cx = Px(c == 0 ? 60 : 170);
-    col.pszText = const_cast<char*>(headers[c]);
-    SendMessageA(CheckTable, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
-  }
+  SetColumns(false);
   CheckSummary = CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckSummary);
   SetFont(CheckSummary, fixed_.get());
   CheckWarning = CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckWarning);
   SetFont(CheckWarning, ui_.get());
+  CheckLegend = CreateChild("STATIC", design::kCheckLegend, SS_LEFT | SS_NOPREFIX, hwnd_, win32ids::kIdCheckLegend);
+  SetFont(CheckLegend, ui_.get());
   Resize(Px(look::kTransformsWidth), Px(look::kTransformsHeight));
 }
 
@@ -114,12 +108,32 @@ std::vector<std::string> TFOBForm::Lines() const {
   return lines;
 }
 
+void TFOBForm::SetColumns(bool withMm) {
+  const std::vector<std::string> headers = CheckTableHeaders(withMm);
+  HWND header = ListView_GetHeader(CheckTable);
+  if (header && Header_GetItemCount(header) == static_cast<int>(headers.size())) return;
+  while (SendMessageA(CheckTable, LVM_DELETECOLUMN, 0, 0)) {
+  }
+  // Row, then the errors in voxels and (with an MRI image) in mm, units in the headers.
+  for (int c = 0; c < static_cast<int>(headers.size()); ++c) {
+    LVCOLUMNA col{};
+    col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+    col.fmt = LVCFMT_RIGHT;
+    col.cx = Px(c == 0 ? 60 : withMm ? 150 : 170);
+    col.pszText = const_cast<char*>(headers[static_cast<size_t>(c)].c_str());
+    SendMessageA(CheckTable, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
+  }
+  columns_ = static_cast<int>(headers.size());
+}
+
 void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::string& summary,
                         const std::string& warning) {
   filling_ = true;
   ListView_DeleteAllItems(CheckTable);
   checkRows_.clear();
   worst_.clear();
+  const bool withMm = std::any_of(rows.begin(), rows.end(), [](const TCheckTableRow& r) { return !r.residualMm.empty(); });
+  SetColumns(withMm);
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const TCheckTableRow& r = rows[static_cast<size_t>(i)];
     checkRows_.push_back(r.row);
@@ -130,7 +144,7 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
     item.iItem = i;
     item.pszText = const_cast<char*>(cells[0].c_str());
     SendMessageA(CheckTable, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    for (int c = 1; c < 3; ++c) {
+    for (int c = 1; c < static_cast<int>(cells.size()) && c < columns_; ++c) {
       item.iSubItem = c;
       item.pszText = const_cast<char*>(cells[c].c_str());
       SendMessageA(CheckTable, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
@@ -143,6 +157,9 @@ void TFOBForm::SetCheck(const std::vector<TCheckTableRow>& rows, const std::stri
   ShowWindow(CheckSummary, summary.empty() ? SW_HIDE : SW_SHOWNA);
   SetWindowTextA(CheckWarning, warning.c_str());
   ShowWindow(CheckWarning, warning.empty() ? SW_HIDE : SW_SHOWNA);
+  // The legend explains the worst row's mark.
+  const bool marked = std::any_of(rows.begin(), rows.end(), [](const TCheckTableRow& r) { return r.worst; });
+  ShowWindow(CheckLegend, marked ? SW_SHOWNA : SW_HIDE);
   Layout();
 }
 
@@ -153,14 +170,16 @@ void TFOBForm::Layout() {
   GetClientRect(hwnd_, &r);
   const int w = r.right, h = r.bottom;
   const int line = Px(18);
+  const int legendH = OwnVisible(CheckLegend) ? line : 0;
   const int summaryH = OwnVisible(CheckSummary) ? line : 0;
   const int warningH = OwnVisible(CheckWarning) ? 2 * line : 0;
-  const int rest = std::max(0, h - summaryH - warningH);
+  const int rest = std::max(0, h - legendH - summaryH - warningH);
   const int memoH = CheckShown() ? rest * look::kReportShare / (look::kReportShare + look::kCheckShare) : rest;
   MoveWindow(CoregMemo, 0, 0, w, memoH, TRUE);
   MoveWindow(CheckTable, 0, memoH, w, rest - memoH, TRUE);
-  MoveWindow(CheckSummary, Px(4), rest, w - Px(8), summaryH, TRUE);
-  MoveWindow(CheckWarning, Px(4), rest + summaryH, w - Px(8), warningH, TRUE);
+  MoveWindow(CheckLegend, Px(4), rest, w - Px(8), legendH, TRUE);
+  MoveWindow(CheckSummary, Px(4), rest + legendH, w - Px(8), summaryH, TRUE);
+  MoveWindow(CheckWarning, Px(4), rest + legendH + summaryH, w - Px(8), warningH, TRUE);
 }
 
 void TFOBForm::ShowModal() {

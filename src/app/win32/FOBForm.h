@@ -1,8 +1,9 @@
 #pragma once
 // The Transforms window: the regression report of the last fit in a read-only,
 // fixed-pitch memo (CoregMemo: selectable and copyable), and below it the landmark
-// check (one row per landmark with its residual and leave-one-out error, the
-// worst marked, a summary line and the spread warning). Shown modally over the
+// check (one row per landmark with its residual and leave-one-out error in voxels
+// and, with an MRI image, in mm; the worst marked and the mark's legend below, a
+// summary line and the spread warning). Shown modally over the
 // main window, which is disabled meanwhile; Escape or the close box ends it.
 #include <windows.h>
 
@@ -43,10 +44,14 @@ class TFOBForm {
   HWND CheckTable = nullptr;
   HWND CheckSummary = nullptr;
   HWND CheckWarning = nullptr;
+  HWND CheckLegend = nullptr;  // what the worst row's mark means
+  int CheckColumns() const { return columns_; }
 
  private:
   LRESULT OnNotify(const NMHDR& hdr);
   void Layout();
+  // The table's columns: 3, or 5 with the errors in mm.
+  void SetColumns(bool withMm);
   bool CheckShown() const;
   void Resize(int clientWidth, int clientHeight);
 
@@ -56,6 +61,7 @@ class TFOBForm {
   TFont ui_;
   std::vector<int> checkRows_;  // the calibration row of each table row
   std::vector<bool> worst_;
+  int columns_ = 0;
   bool filling_ = false;
   bool showing_ = false;
   bool placed_ = false;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ControlIds.h"
+#include "Win32Util.h"
 #include "reg/RegFormLook.h"
 
 namespace win32 {
@@ -24,14 +25,14 @@ TMainMenu BuildMainMenu() {
     switch (e.kind) {
       case TMenuEntry::Menu: {
         HMENU popup = CreatePopupMenu();
-        AppendMenuA(m.bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), e.caption);
+        AppendMenuW(m.bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), Widen(e.caption).c_str());
         open = {popup};
         break;
       }
       case TMenuEntry::Submenu:
       case TMenuEntry::PortMenu: {
         HMENU popup = CreatePopupMenu();
-        AppendMenuA(open.back(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), e.caption);
+        AppendMenuW(open.back(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), Widen(e.caption).c_str());
         if (e.kind == TMenuEntry::PortMenu)
           m.portMenu = popup;
         else
@@ -41,15 +42,16 @@ TMainMenu BuildMainMenu() {
       case TMenuEntry::EndSubmenu: open.pop_back(); break;
       case TMenuEntry::Separator: AppendMenuA(open.back(), MF_SEPARATOR, 0, nullptr); break;
       case TMenuEntry::Item: {
-        std::string text = e.caption;
-        if (e.shortcut != TShortcut::None) text = text + "\t" + ShortcutText(e.shortcut);
-        MENUITEMINFOA info{};
+        std::string caption = e.caption;
+        if (e.shortcut != TShortcut::None) caption = caption + "\t" + ShortcutText(e.shortcut);
+        std::wstring text = Widen(caption);
+        MENUITEMINFOW info{};
         info.cbSize = sizeof info;
         info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
         info.fType = MFT_STRING | (e.radio ? MFT_RADIOCHECK : 0);
         info.wID = static_cast<UINT>(win32ids::CommandId(e.command));
         info.dwTypeData = text.data();
-        InsertMenuItemA(open.back(), GetMenuItemCount(open.back()), TRUE, &info);
+        InsertMenuItemW(open.back(), GetMenuItemCount(open.back()), TRUE, &info);
         break;
       }
     }
@@ -70,7 +72,7 @@ HACCEL BuildAccelerators() {
 
 bool CommandOfId(int id, TCommand& command) {
   const int index = id - win32ids::kCommandIdBase;
-  if (index < 0 || index > static_cast<int>(TCommand::SpeedButton1)) return false;
+  if (index < 0 || index > static_cast<int>(TCommand::FastrakCentimetres)) return false;
   command = static_cast<TCommand>(index);
   return true;
 }

@@ -16,6 +16,31 @@ namespace {
 constexpr UINT_PTR kTimer1Id = 1;
 constexpr COLORREF kBarGrey = Rgb(look::kBarGrey);
 
+// The status line's strip: the view behind it is its creation parameter.
+LRESULT CALLBACK StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return AtEventEdge([&]() -> LRESULT {
+    if (msg == WM_NCCREATE)
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+    auto* view = reinterpret_cast<TWin32RegFormView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    switch (msg) {
+      case WM_ERASEBKGND: return 1;  // the paint covers everything
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (view) view->PaintStatusLine(dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+      }
+      case WM_PRINTCLIENT:
+        if (view) view->PaintStatusLine(reinterpret_cast<HDC>(wp));
+        return 0;
+      case WM_NCDESTROY: SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0); break;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
+}
+
 bool IsEditId(int id) { return id >= win32ids::kIdEditBase && id < win32ids::kIdEditBase + kEditCount; }
 
 bool IsUpDownId(int id, int& edit) {
@@ -75,6 +100,8 @@ void TWin32RegFormView::BuildControls() {
   trackerFont_ = PixelFont(look::kTrackerFont);
   formulaFont_ = PixelFont(look::kFormulaFont);
   distanceFont_ = PixelFont(look::kDistanceFont);
+  distanceMmFont_ = PixelFont(look::kDistanceMmFont);
+  statusFont_ = PixelFont(look::kStatusFont);
   tooltips_ =
       CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -110,7 +137,15 @@ void TWin32RegFormView::BuildControls() {
       CreateLabel(TrackPanel, win32ids::kIdDistanceCaption, design::kDistanceCaption, barFont_.get(), face);
   DistanceLabel =
       CreateLabel(TrackPanel, win32ids::kIdDistanceLabel, design::kDistanceStart, distanceFont_.get(), face);
+  DistanceMmLabel =
+      CreateLabel(TrackPanel, win32ids::kIdDistanceMmLabel, design::kDistanceMmStart, distanceMmFont_.get(), face);
   ShowWindow(TrackPanel, SW_HIDE);
+
+  // The status line, under the bottom bar in both views.
+  RegisterWindowClass(win32ids::kStatusClass, StatusProc, nullptr);
+  StatusLine = CreateWindowExA(0, win32ids::kStatusClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(win32ids::kIdStatusLine)),
+                               GetModuleHandleA(nullptr), this);
   static_assert(static_cast<int>(TControl::CoolBar1) == 0 && static_cast<int>(TControl::OPenBtn) == 1 &&
                 static_cast<int>(TControl::DeleteBtn) == 4 && static_cast<int>(TControl::RegGrid) == 5);
   toggled_ = {CoolBar1,
@@ -124,8 +159,8 @@ void TWin32RegFormView::BuildControls() {
 void TWin32RegFormView::Layout() {
   RECT c;
   GetClientRect(hwnd_, &c);
-  const int w = c.right, bar = Px(look::kBottomBarHeight);
-  const int area = std::max(0, static_cast<int>(c.bottom) - bar);
+  const int w = c.right, bar = Px(look::kBottomBarHeight), status = Px(look::kStatusHeight);
+  const int area = std::max(0, static_cast<int>(c.bottom) - bar - status);
   const int tools = OwnVisible(CoolBar1) ? Px(look::kToolColumnWidth) : 0;
   MoveWindow(CoolBar1, 0, 0, Px(look::kToolColumnWidth), area, TRUE);
   const int pad = Px(look::kToolColumnPadding), button = Px(look::kToolButtonSize);
@@ -137,6 +172,7 @@ void TWin32RegFormView::Layout() {
   MoveWindow(RegGrid.Handle(), tools, 0, std::max(0, w - tools), area, TRUE);
   MoveWindow(TrackPanel, 0, 0, w, area, TRUE);
   MoveWindow(ToolBar2, 0, area, w, bar, TRUE);
+  MoveWindow(StatusLine, 0, area + bar, w, status, TRUE);
 
   // The bottom bar, left to right.
   const int gap = Px(look::kBarPadding), high = Px(look::kEditHeight);
@@ -161,7 +197,8 @@ void TWin32RegFormView::Layout() {
     x += Px(look::kDesiredEditWidth) + gap;
   }
   MoveWindow(distanceCaption_, Px(8), row + Px(44), Px(140), Px(40), TRUE);
-  MoveWindow(DistanceLabel, Px(150), row + Px(44), Px(240), Px(40), TRUE);
+  MoveWindow(DistanceLabel, Px(150), row + Px(44), Px(150), Px(40), TRUE);
+  MoveWindow(DistanceMmLabel, Px(304), row + Px(44), std::max(0, w - Px(312)), Px(40), TRUE);
 }
 
 HWND TWin32RegFormView::Button(TCommand command) const {
@@ -201,7 +238,15 @@ LRESULT TWin32RegFormView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_ACTIVATE: OnActivate(LOWORD(wp) != WA_INACTIVE); return 0;
-    case WM_CLOSE: DestroyWindow(hwnd_); return 0;
+    case WM_INITMENUPOPUP:
+      // The Port menu lists the ports that exist when it opens.
+      if (reinterpret_cast<HMENU>(wp) == menu_.portMenu && form_) form_->PortMenuOpening();
+      return 0;
+    case WM_CLOSE:
+      // Every way of closing comes here (File > Exit, the close box, Alt+F4): the
+      // controller may keep the window open (unsaved changes, Cancel).
+      if (!form_ || form_->FormCloseQuery()) DestroyWindow(hwnd_);
+      return 0;
     case WM_DESTROY: OnDestroy(); return 0;
   }
   return DefWindowProcA(hwnd_, msg, wp, lp);
@@ -275,8 +320,96 @@ void TWin32RegFormView::SelectGridRow(int row) { RegGrid.SelectRow(row); }
 void TWin32RegFormView::FocusGrid() { SetFocus(RegGrid.Handle()); }
 
 void TWin32RegFormView::SetTrackerLabel(const std::string& text, bool red) {
-  SetLabelColor(dxFOBlabel, Rgb(red ? look::kTrackerFarInk : look::kTrackerInk));
+  trackerRed_ = red;
+  UpdateTrackerInk();
   SetLabelText(dxFOBlabel, text);
+}
+
+void TWin32RegFormView::SetTrackerLabelStale(bool stale) {
+  trackerStale_ = stale;
+  UpdateTrackerInk();
+}
+
+void TWin32RegFormView::UpdateTrackerInk() {
+  const look::TRGB ink = trackerStale_ ? look::kStaleInk : trackerRed_ ? look::kTrackerFarInk : look::kTrackerInk;
+  SetLabelColor(dxFOBlabel, Rgb(ink));  // repaints only when the colour changes
+}
+
+void TWin32RegFormView::SetStatusText(TStatusField field, const std::string& text, bool red) {
+  const auto i = static_cast<size_t>(field);
+  if (i >= status_.size() || (status_[i].text == text && status_[i].red == red)) return;
+  status_[i] = {text, red};
+  // The fields share the line: a new text may move the ones after it.
+  InvalidateRect(StatusLine, nullptr, FALSE);
+}
+
+std::array<RECT, kStatusFieldCount> TWin32RegFormView::StatusLayout(HDC dc, int width) const {
+  std::array<RECT, kStatusFieldCount> rects{};
+  std::array<int, kStatusFieldCount> natural{};
+  const int margin = Px(4), gap = Px(look::kStatusFieldGap), height = Px(look::kStatusHeight);
+  int shown = 0, sum = 0;
+  for (size_t i = 0; i < status_.size(); ++i) {
+    if (status_[i].text.empty()) continue;
+    const std::wstring t = Widen(status_[i].text);
+    SIZE s{};
+    GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &s);
+    natural[i] = s.cx;
+    sum += s.cx;
+    ++shown;
+  }
+  if (!shown) return rects;
+  // Each field its text's width; when they do not fit, each a share in proportion.
+  const int room = std::max(0, width - 2 * margin - gap * (shown - 1));
+  int x = margin;
+  for (size_t i = 0; i < status_.size(); ++i) {
+    if (status_[i].text.empty()) continue;
+    const int w = sum <= room ? natural[i] : static_cast<int>(static_cast<long long>(natural[i]) * room / sum);
+    rects[i] = {x, 0, x + w, height};
+    x += w + gap;
+  }
+  return rects;
+}
+
+RECT TWin32RegFormView::StatusFieldRect(TStatusField field) const {
+  RECT c;
+  GetClientRect(StatusLine, &c);
+  HDC dc = GetDC(StatusLine);
+  HGDIOBJ old = SelectObject(dc, statusFont_.get());
+  const RECT r = StatusLayout(dc, c.right)[static_cast<size_t>(field)];
+  SelectObject(dc, old);
+  ReleaseDC(StatusLine, dc);
+  return r;
+}
+
+void TWin32RegFormView::PaintStatusLine(HDC dc) {
+  ++statusPaints_;
+  RECT c;
+  GetClientRect(StatusLine, &c);
+  if (c.right <= 0 || c.bottom <= 0) return;
+  // One piece: drawn off screen, then copied.
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bmp = CreateCompatibleBitmap(dc, c.right, c.bottom);
+  HGDIOBJ oldBmp = SelectObject(mem, bmp);
+  FillRect(mem, &c, GetSysColorBrush(COLOR_BTNFACE));
+  RECT top{0, 0, c.right, 1};
+  FillRect(mem, &top, GetSysColorBrush(COLOR_BTNSHADOW));
+  HGDIOBJ oldFont = SelectObject(mem, statusFont_.get());
+  SetBkMode(mem, TRANSPARENT);
+  const std::array<RECT, kStatusFieldCount> rects = StatusLayout(mem, c.right);
+  for (size_t i = 0; i < status_.size(); ++i) {
+    if (status_[i].text.empty()) continue;
+    SetTextColor(mem, Rgb(status_[i].red ? look::kStatusAlertInk : look::kStatusInk));
+    std::wstring t = Widen(status_[i].text);
+    RECT r = rects[i];
+    r.top = 1;
+    DrawTextW(mem, t.data(), static_cast<int>(t.size()), &r,
+              DT_NOPREFIX | DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+  }
+  BitBlt(dc, 0, 0, c.right, c.bottom, mem, 0, 0, SRCCOPY);
+  SelectObject(mem, oldFont);
+  SelectObject(mem, oldBmp);
+  DeleteObject(bmp);
+  DeleteDC(mem);
 }
 
 void TWin32RegFormView::SetFormulaText(const std::string& text) {
@@ -285,6 +418,8 @@ void TWin32RegFormView::SetFormulaText(const std::string& text) {
 }
 
 void TWin32RegFormView::SetDistanceText(const std::string& text) { SetLabelText(DistanceLabel, text); }
+
+void TWin32RegFormView::SetDistanceMmText(const std::string& text) { SetLabelText(DistanceMmLabel, text); }
 
 bool TWin32RegFormView::ControlVisible(TControl control) const { return OwnVisible(Control(control)); }
 
@@ -310,8 +445,14 @@ void TWin32RegFormView::SetItemChecked(TCommand item, bool checked) {
 }
 
 void TWin32RegFormView::AddPortItem(const std::string& caption) {
-  AppendMenuA(menu_.portMenu, MF_STRING, static_cast<UINT_PTR>(win32ids::kPortItemIdBase + portItems_++),
-              caption.c_str());
+  if (win32ids::kPortItemIdBase + portItems_ > win32ids::kPortItemIdEnd) return;
+  AppendMenuW(menu_.portMenu, MF_STRING, static_cast<UINT_PTR>(win32ids::kPortItemIdBase + portItems_++),
+              Widen(caption).c_str());
+}
+
+void TWin32RegFormView::ClearPortItems() {
+  while (GetMenuItemCount(menu_.portMenu) > 0) DeleteMenu(menu_.portMenu, 0, MF_BYPOSITION);
+  portItems_ = 0;
 }
 
 void TWin32RegFormView::SetPortItemChecked(int index, bool checked) {
@@ -320,7 +461,10 @@ void TWin32RegFormView::SetPortItemChecked(int index, bool checked) {
                 MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void TWin32RegFormView::SetCaption(const std::string& caption) { SetWindowTextA(hwnd_, caption.c_str()); }
+void TWin32RegFormView::SetCaption(const std::string& caption) {
+  // A file name in the caption may hold any character.
+  SetWindowTextW(hwnd_, Widen(caption).c_str());
+}
 
 void TWin32RegFormView::CloseWindow() {
   // After the handler that asked: the window goes from the loop, not from under it.
@@ -354,6 +498,10 @@ void TWin32RegFormView::SetCheckTable(const std::vector<TCheckTableRow>& rows, c
 
 void TWin32RegFormView::ShowTransforms() {
   if (FOBForm) FOBForm->ShowModal();
+}
+
+bool TWin32RegFormView::EditServerAddress(std::string& address, int32_t& port) {
+  return ServerAddressDialog(hwnd_, address, port);
 }
 
 }  // namespace win32

@@ -56,7 +56,20 @@ class TWin32RegFormView : public IRegFormView {
   HWND FormulaLabel = nullptr;
   HWND SpeedButton1 = nullptr;
   HWND DistanceLabel = nullptr;
+  HWND DistanceMmLabel = nullptr;
+  // The status line under the bottom bar: one strip that paints every field.
+  HWND StatusLine = nullptr;
   TFOBForm* FOBForm = nullptr;
+
+  // ---- The status line, as it was last set ----
+  const std::string& StatusText(TStatusField field) const { return status_[static_cast<size_t>(field)].text; }
+  bool StatusRed(TStatusField field) const { return status_[static_cast<size_t>(field)].red; }
+  // Where a field is painted in the strip (empty when its text is).
+  RECT StatusFieldRect(TStatusField field) const;
+  // Paints the strip (its WM_PAINT and WM_PRINTCLIENT).
+  void PaintStatusLine(HDC dc);
+  // How many times the strip has been painted (it repaints only when a text changes).
+  int StatusPaints() const { return statusPaints_; }
 
   // ---- IRegFormView ----
   int32_t EditValue(TEdit edit) const override;
@@ -69,11 +82,15 @@ class TWin32RegFormView : public IRegFormView {
   void SetTrackerLabel(const std::string& text, bool red) override;
   void SetFormulaText(const std::string& text) override;
   void SetDistanceText(const std::string& text) override;
+  void SetDistanceMmText(const std::string& text) override;
+  void SetTrackerLabelStale(bool stale) override;
+  void SetStatusText(TStatusField field, const std::string& text, bool red) override;
   bool ControlVisible(TControl control) const override;
   void SetControlVisible(TControl control, bool visible) override;
   void SetItemChecked(TCommand item, bool checked) override;
   void AddPortItem(const std::string& caption) override;
   void SetPortItemChecked(int index, bool checked) override;
+  void ClearPortItems() override;
   void SetCaption(const std::string& caption) override;
   void CloseWindow() override;
   void SetTimerEnabled(bool enabled) override;
@@ -84,8 +101,16 @@ class TWin32RegFormView : public IRegFormView {
   void SetCheckTable(const std::vector<TCheckTableRow>& rows, const std::string& summary,
                      const std::string& warning) override;
   void ShowTransforms() override;
+  bool EditServerAddress(std::string& address, int32_t& port) override;
 
  private:
+  struct TStatus {
+    std::string text;
+    bool red = false;
+  };
+  // The fields' places in a strip of this width, measured in the status font.
+  std::array<RECT, kStatusFieldCount> StatusLayout(HDC dc, int width) const;
+  void UpdateTrackerInk();
   void OnCommand(int id, int code, HWND control);
   LRESULT OnNotify(const NMHDR& hdr);
   void OnActivate(bool active);
@@ -103,12 +128,15 @@ class TWin32RegFormView : public IRegFormView {
   HACCEL accelerators_ = nullptr;
   HWND tooltips_ = nullptr;
   HWND mriLabel_ = nullptr, desiredLabel_ = nullptr, distanceCaption_ = nullptr;
-  TFont font_, barFont_, trackerFont_, formulaFont_, distanceFont_;
+  TFont font_, barFont_, trackerFont_, formulaFont_, distanceFont_, distanceMmFont_, statusFont_;
   TSpinEdit edits_[kEditCount];
   std::map<TCommand, HWND> buttons_;
   // The controls ToolbarVis shows and hides, in TControl's order.
   std::array<HWND, std::size(kToolbarControls)> toggled_{};
   int portItems_ = 0;
+  std::array<TStatus, kStatusFieldCount> status_{};
+  int statusPaints_ = 0;
+  bool trackerRed_ = false, trackerStale_ = false;
   bool timerEnabled_ = false;
   bool shown_ = false;
   HWND lastFocus_ = nullptr;

@@ -8,6 +8,7 @@
 
 #include "ControlIds.h"
 #include "Win32Util.h"
+#include "reg/RegFormDesign.h"
 
 namespace win32 {
 
@@ -23,12 +24,175 @@ HWND TWin32MessagePresenter::Owner() const {
 
 void TWin32MessagePresenter::ShowMessage(const std::string& text) {
   HWND owner = Owner();
-  MessageBoxA(owner, CrLf(text).c_str(), "Zeltra", MB_OK | (owner ? 0 : MB_TASKMODAL));
+  MessageBoxW(owner, Widen(CrLf(text)).c_str(), L"Zeltra", MB_OK | (owner ? 0 : MB_TASKMODAL));
 }
 
 void TWin32MessagePresenter::ShowError(const std::string& text) {
   HWND owner = Owner();
-  MessageBoxA(owner, CrLf(ErrorBoxText(text)).c_str(), "Zeltra", MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL));
+  MessageBoxW(owner, Widen(CrLf(ErrorBoxText(text))).c_str(), L"Zeltra",
+              MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL));
+}
+
+namespace {
+
+// The save question's box gets its buttons' texts as it is activated.
+thread_local HHOOK saveButtonsHook = nullptr;
+
+LRESULT CALLBACK NameSaveButtons(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wp);
+    char cls[16] = "";
+    GetClassNameA(box, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") == 0 && GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)) {
+      SetDlgItemTextW(box, IDYES, kSaveButtonText);
+      SetDlgItemTextW(box, IDNO, kDiscardButtonText);
+      SetDlgItemTextW(box, IDCANCEL, kCancelButtonText);
+      HHOOK hook = saveButtonsHook;
+      saveButtonsHook = nullptr;
+      UnhookWindowsHookEx(hook);
+      return 0;
+    }
+  }
+  return CallNextHookEx(saveButtonsHook, code, wp, lp);
+}
+
+}  // namespace
+
+IMessagePresenter::TSaveAnswer TWin32MessagePresenter::AskSave(const std::string& text) {
+  HWND owner = Owner();
+  saveButtonsHook = SetWindowsHookExW(WH_CBT, NameSaveButtons, nullptr, GetCurrentThreadId());
+  const int answer = MessageBoxW(owner, Widen(CrLf(text)).c_str(), L"Zeltra",
+                                 MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1 | (owner ? 0 : MB_TASKMODAL));
+  if (saveButtonsHook) {
+    UnhookWindowsHookEx(saveButtonsHook);
+    saveButtonsHook = nullptr;
+  }
+  switch (answer) {
+    case IDYES: return TSaveAnswer::Save;
+    case IDNO: return TSaveAnswer::Discard;
+    default: return TSaveAnswer::Cancel;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The OpenIGTLink server dialog: a dialog template built in memory
+
+namespace {
+
+class TDialogTemplate {
+ public:
+  TDialogTemplate(const std::wstring& caption, short cx, short cy, int items) {
+    Dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    Dword(0);
+    words_.push_back(static_cast<WORD>(items));
+    for (short v : {short{0}, short{0}, cx, cy}) words_.push_back(static_cast<WORD>(v));
+    words_.push_back(0);  // no menu
+    words_.push_back(0);  // the standard dialog class
+    Text(caption);
+    words_.push_back(8);  // points
+    Text(L"MS Shell Dlg");
+  }
+  // A control of a predefined class (0x80 button, 0x81 edit, 0x82 static).
+  void Item(WORD atom, const std::wstring& text, DWORD style, short x, short y, short cx, short cy, int id) {
+    if (words_.size() % 2) words_.push_back(0);  // each item starts on a DWORD
+    Dword(WS_CHILD | WS_VISIBLE | style);
+    Dword(atom == 0x81 ? WS_EX_CLIENTEDGE : 0);
+    for (short v : {x, y, cx, cy}) words_.push_back(static_cast<WORD>(v));
+    words_.push_back(static_cast<WORD>(id));
+    words_.push_back(0xFFFF);
+    words_.push_back(atom);
+    Text(text);
+    words_.push_back(0);  // no creation data
+  }
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void Dword(DWORD d) {
+    words_.push_back(LOWORD(d));
+    words_.push_back(HIWORD(d));
+  }
+  void Text(const std::wstring& t) {
+    words_.insert(words_.end(), t.begin(), t.end());
+    words_.push_back(0);
+  }
+  std::vector<WORD> words_;
+};
+
+struct TServerDialogData {
+  std::string address;
+  int32_t port;
+};
+
+std::string DialogItemText(HWND dialog, int id) {
+  HWND item = GetDlgItem(dialog, id);
+  std::wstring t(static_cast<size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+  t.resize(static_cast<size_t>(GetWindowTextW(item, t.data(), static_cast<int>(t.size()))));
+  return Narrow(t);
+}
+
+INT_PTR CALLBACK ServerDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* data = reinterpret_cast<TServerDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrW(dialog, DWLP_USER, lp);
+      data = reinterpret_cast<TServerDialogData*>(lp);
+      SetDlgItemTextW(dialog, win32ids::kIdServerAddress, Widen(data->address).c_str());
+      SetDlgItemTextW(dialog, win32ids::kIdServerPort, Widen(std::to_string(data->port)).c_str());
+      SendDlgItemMessageW(dialog, win32ids::kIdServerPort, EM_LIMITTEXT, 5, 0);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK && data) {
+        const std::optional<int32_t> port = ServerPortValue(DialogItemText(dialog, win32ids::kIdServerPort));
+        if (!port) {
+          MessageBoxW(dialog, Widen(kServerPortRefused).c_str(), L"Zeltra", MB_OK | MB_ICONERROR);
+          HWND edit = GetDlgItem(dialog, win32ids::kIdServerPort);
+          SetFocus(edit);
+          SendMessageW(edit, EM_SETSEL, 0, -1);
+          return TRUE;
+        }
+        data->address = DialogItemText(dialog, win32ids::kIdServerAddress);
+        data->port = *port;
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+std::optional<int32_t> ServerPortValue(const std::string& text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int32_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  if (v > 65535) return std::nullopt;
+  return v;
+}
+
+bool ServerAddressDialog(HWND owner, std::string& address, int32_t& port) {
+  TDialogTemplate t(Widen(design::kServerDialogCaption), 280, 90, 6);
+  t.Item(0x82, Widen(design::kServerAddressLabel), SS_LEFT | SS_NOPREFIX, 7, 7, 266, 9,
+         win32ids::kIdServerAddressLabel);
+  t.Item(0x81, L"", WS_TABSTOP | ES_AUTOHSCROLL, 7, 18, 266, 13, win32ids::kIdServerAddress);
+  t.Item(0x82, Widen(design::kServerPortLabel), SS_LEFT | SS_NOPREFIX, 7, 37, 266, 9, win32ids::kIdServerPortLabel);
+  t.Item(0x81, L"", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 7, 48, 60, 13, win32ids::kIdServerPort);
+  t.Item(0x80, L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 166, 70, 50, 14, IDOK);
+  t.Item(0x80, L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, 223, 70, 50, 14, IDCANCEL);
+  TServerDialogData data{address, port};
+  const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner, ServerDialogProc,
+                                            reinterpret_cast<LPARAM>(&data));
+  if (r != IDOK) return false;
+  address = data.address;
+  port = data.port;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -47,6 +211,8 @@ void PrepareFileDialog(TFileDialog& d, const TFileDialogSpec& spec, HWND owner, 
   d.initialDir = spec.initialDir;
   d.defaultExt = spec.defaultExt;
   d.file.assign(32768, '\0');
+  // The save dialog proposes the name it was given.
+  if (save) std::copy_n(spec.fileName.begin(), std::min(spec.fileName.size(), d.file.size() - 1), d.file.begin());
   d.ofn = OPENFILENAMEA{};
   d.ofn.lStructSize = sizeof d.ofn;
   d.ofn.hwndOwner = owner;

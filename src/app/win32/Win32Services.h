@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,27 @@ class TWin32MessagePresenter : public IMessagePresenter {
   void SetOwner(HWND owner) { owner_ = owner; }
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  // A question box whose buttons read Save, Discard and Cancel (closing it: Cancel).
+  TSaveAnswer AskSave(const std::string& text) override;
 
  private:
   HWND Owner() const;
   HWND owner_ = nullptr;
 };
+
+// The buttons of the save question, by the message box's identifiers: IDYES is
+// Save, IDNO Discard, IDCANCEL Cancel.
+inline constexpr wchar_t kSaveButtonText[] = L"&Save";
+inline constexpr wchar_t kDiscardButtonText[] = L"&Discard";
+inline constexpr wchar_t kCancelButtonText[] = L"Cancel";
+
+// The OpenIGTLink server's address and port in a modal dialog over `owner`: the
+// address as typed, the port a number from 0 to 65535 (anything else is refused
+// with a message and the dialog stays). False when cancelled; then nothing changes.
+bool ServerAddressDialog(HWND owner, std::string& address, int32_t& port);
+// The port's text as the dialog accepts it: digits only, 0 to 65535.
+std::optional<int32_t> ServerPortValue(const std::string& text);
+inline constexpr char kServerPortRefused[] = "The port is a number from 0 to 65535.";
 
 // "Text file (*.txt)|*.txt" (description|pattern pairs) in the form of an
 // OPENFILENAME filter: "Text file (*.txt)\0*.txt\0\0".

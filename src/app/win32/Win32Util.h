@@ -14,6 +14,11 @@ namespace win32 {
 // The window's text (its caption, or an edit's contents).
 std::string WindowText(HWND hwnd);
 
+// UTF-8 (the design's and the controller's texts) to UTF-16 for the W functions,
+// and back.
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& utf16);
+
 // Line breaks as edits and message boxes show them: every "\r", "\n" or "\r\n"
 // becomes "\r\n".
 std::string CrLf(const std::string& text);
