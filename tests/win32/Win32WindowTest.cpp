@@ -135,10 +135,11 @@ struct TWindow {
   bool Visible(HWND h) { return IsWindowVisible(h) != FALSE; }
 };
 
+// A menu item's text in UTF-8 (the captions hold non-ASCII characters).
 std::string MenuText(HMENU menu, int id) {
-  char buf[256] = "";
-  GetMenuStringA(menu, static_cast<UINT>(id), buf, sizeof buf, MF_BYCOMMAND);
-  return buf;
+  wchar_t buf[256] = L"";
+  GetMenuStringW(menu, static_cast<UINT>(id), buf, 256, MF_BYCOMMAND);
+  return Narrow(buf);
 }
 
 bool MenuChecked(HMENU menu, TCommand c) {
@@ -182,7 +183,7 @@ TEST(Win32Window, MenuIsTheDesignsWithShortcutsRadioItemsAndCheckMarks) {
     GetMenuItemInfoA(w.view->Menu(), static_cast<UINT>(win32ids::CommandId(e.command)), FALSE, &info);
     EXPECT_EQ((info.fType & MFT_RADIOCHECK) != 0, e.radio) << e.name;
   }
-  EXPECT_EQ(items, 19);
+  EXPECT_EQ(items, 26);
   // After start-up with no stored settings: stream mode, 115200 bps, Mode checked.
   for (auto [c, checked] : {std::pair{TCommand::CalibrateItem, true},
                             {TCommand::FlockofBirdsMiniBirdStream1, true},
@@ -223,6 +224,7 @@ TEST(Win32Window, MenuItemsReachTheirHandlers) {
 
 TEST(Win32Window, ShortcutsWorkInBothViewsAndInEveryControl) {
   TWindow w;
+  w.messages.answers = {IMessagePresenter::TSaveAnswer::Discard};  // Open with rows in hand asks first
   // Every shortcut of the menu, with the keyboard in the grid.
   w.AddRows(2);
   w.view->SelectGridRow(1);
@@ -275,6 +277,7 @@ TEST(Win32Window, ShortcutsWorkInBothViewsAndInEveryControl) {
 
 TEST(Win32Window, ToolButtonsRaiseTheirCommandsAndLeaveTheFocusInTheGrid) {
   TWindow w;
+  w.messages.answers = {IMessagePresenter::TSaveAnswer::Discard};
   w.AddRows(2);
   w.view->SelectGridRow(1);
   w.Focus(w.Grid());
@@ -494,6 +497,9 @@ TEST(Win32Window, SpinEditRefusesTextThatCannotBecomeAnInt32) {
 
 TEST(Win32Window, TrackerLabelIsPaintedBlackUpTo30AndRedBeyond) {
   TWindow w;
+  // Without a port the link is not connected and the label greyed: as with a live link.
+  w.view->SetTimerEnabled(false);
+  w.view->SetTrackerLabelStale(false);
   HWND label = w.view->dxFOBlabel;
   RECT r;
   GetClientRect(label, &r);
@@ -688,4 +694,321 @@ TEST(Win32Window, Timer1TicksEvery25Milliseconds) {
   RemoveWindowSubclass(w.view->Handle(), CountTicks, 1);
   std::printf("Timer1: %d ticks in %.0f ms, %.2f ms a tick\n", ticks, ms, ms / ticks);
   EXPECT_NEAR(ms / ticks, 25.0, 2.0);
+}
+
+// ---------------------------------------------------------------------------
+// Status line, stale label, closing, Port menu, check table in mm, small dialogs
+
+namespace {
+
+// How many pixels of `ink` a window paints inside `area` (its client area when empty).
+int InkPixels(HWND h, COLORREF ink, RECT area = {}) {
+  RECT c;
+  GetClientRect(h, &c);
+  if (IsRectEmpty(&area)) area = c;
+  HDC screen = GetDC(h);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, c.right, c.bottom);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  SendMessageA(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  int n = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) n += GetPixel(mem, x, y) == ink;
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(h, screen);
+  return n;
+}
+
+// The top-level window of this thread with this class and title, once it is shown.
+HWND FindShown(const wchar_t* cls, const std::string& title) {
+  HWND h = FindWindowW(cls, Widen(title).c_str());
+  return h && IsWindowVisible(h) ? h : nullptr;
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+  wchar_t buf[256] = L"";
+  GetDlgItemTextW(dialog, id, buf, 256);
+  return buf;
+}
+
+}  // namespace
+
+TEST(Win32Window, StatusLinePaintsEachLinkStateInItsInk) {
+  TWindow w;
+  // The controller's own state after a start-up without ports: not connected, in red.
+  EXPECT_FALSE(w.view->StatusText(TStatusField::Link).empty());
+  EXPECT_TRUE(w.view->StatusRed(TStatusField::Link));
+  EXPECT_TRUE(w.Visible(w.view->StatusLine));
+  w.view->SetTimerEnabled(false);  // the controller leaves the line to the test
+  TTrackerState tracker;
+  tracker.PortName = "COM3";
+  const COLORREF black = Rgb(look::kStatusInk), red = Rgb(look::kStatusAlertInk);
+  for (TLinkState state : {TLinkState::Live, TLinkState::Stale, TLinkState::Noisy, TLinkState::NotConnected}) {
+    const TLinkStatusText link = LinkStatusText(state, tracker, 100, 2400, "the port is not there");
+    w.view->SetStatusText(TStatusField::Link, link.text, link.red);
+    EXPECT_EQ(w.view->StatusText(TStatusField::Link), link.text);
+    const RECT field = w.view->StatusFieldRect(TStatusField::Link);
+    ASSERT_FALSE(IsRectEmpty(&field)) << link.text;
+    EXPECT_GT(InkPixels(w.view->StatusLine, link.red ? red : black, field), 20) << link.text;
+    EXPECT_EQ(InkPixels(w.view->StatusLine, link.red ? black : red, field), 0) << link.text;
+  }
+  // Fields in their order; an empty field takes no room; a non-ASCII text is drawn.
+  for (TStatusField f : {TStatusField::Viewer, TStatusField::Fit, TStatusField::Server})
+    w.view->SetStatusText(f, "", false);
+  w.view->SetStatusText(TStatusField::Calibration, "session.txt \u2022 changed", false);
+  w.view->SetStatusText(TStatusField::Image, "head.nii 256\u00d7256\u00d7180", true);
+  const RECT link = w.view->StatusFieldRect(TStatusField::Link);
+  const RECT viewer = w.view->StatusFieldRect(TStatusField::Viewer);
+  const RECT calib = w.view->StatusFieldRect(TStatusField::Calibration);
+  const RECT image = w.view->StatusFieldRect(TStatusField::Image);
+  EXPECT_TRUE(IsRectEmpty(&viewer));
+  EXPECT_EQ(calib.left, link.right + Px(look::kStatusFieldGap));
+  EXPECT_EQ(image.left, calib.right + Px(look::kStatusFieldGap));
+  EXPECT_GT(InkPixels(w.view->StatusLine, red, image), 20);
+  EXPECT_GT(InkPixels(w.view->StatusLine, black, calib), 20);
+}
+
+TEST(Win32Window, StatusLineRepaintsOnlyWhenATextChanges) {
+  TWindow w;
+  w.view->SetTimerEnabled(false);
+  w.view->SetStatusText(TStatusField::Fit, "The landmarks lie close to one plane.", true);
+  UpdateWindow(w.view->StatusLine);
+  const int painted = w.view->StatusPaints();
+  for (int i = 0; i < 5; ++i) {
+    w.view->SetStatusText(TStatusField::Fit, "The landmarks lie close to one plane.", true);
+    w.F().TrackerReading = {1000 * i, 0, 0};
+    w.F().UpdateTrackerLabel();  // the live label changes; the status line does not
+    Pump(20);
+  }
+  EXPECT_EQ(w.view->StatusPaints(), painted);
+  w.view->SetStatusText(TStatusField::Fit, "The landmarks lie close to one plane.", false);  // the colour alone
+  Pump(30);
+  EXPECT_EQ(w.view->StatusPaints(), painted + 1);
+}
+
+TEST(Win32Window, StaleTrackerLabelIsPaintedGreyAndFreshOneFollowsTheRedRule) {
+  TWindow w;
+  w.view->SetTimerEnabled(false);
+  struct TCase {
+    int32_t x;
+    bool stale;
+    look::TRGB ink;
+  };
+  const TCase cases[] = {{30000, false, look::kTrackerInk}, {30001, false, look::kTrackerFarInk},
+                         {30001, true, look::kStaleInk},    {1234, true, look::kStaleInk},
+                         {1234, false, look::kTrackerInk}};
+  const look::TRGB inks[] = {look::kTrackerInk, look::kTrackerFarInk, look::kStaleInk};
+  for (const TCase& c : cases) {
+    w.F().TrackerReading = {c.x, 0, 0};
+    w.F().UpdateTrackerLabel();
+    w.view->SetTrackerLabelStale(c.stale);
+    for (look::TRGB ink : inks) {
+      const int n = InkPixels(w.view->dxFOBlabel, Rgb(ink));
+      if (Rgb(ink) == Rgb(c.ink)) {
+        EXPECT_GT(n, 20) << c.x << (c.stale ? " stale" : "");
+      } else {
+        EXPECT_EQ(n, 0) << c.x << (c.stale ? " stale" : "");
+      }
+    }
+  }
+}
+
+TEST(Win32Window, EveryCloseRequestAsksAboutUnsavedRowsAndCancelKeepsTheWindow) {
+  using A = IMessagePresenter::TSaveAnswer;
+  struct TCase {
+    const char* path;
+    std::function<void(HWND)> request;
+    A answer;
+    bool closes;
+  };
+  const TCase cases[] = {
+      {"WM_CLOSE", [](HWND h) { PostMessageA(h, WM_CLOSE, 0, 0); }, A::Cancel, false},
+      {"WM_CLOSE", [](HWND h) { PostMessageA(h, WM_CLOSE, 0, 0); }, A::Discard, true},
+      {"close box", [](HWND h) { PostMessageA(h, WM_SYSCOMMAND, SC_CLOSE, 0); }, A::Cancel, false},
+      {"File > Exit", [](HWND h) { PostMessageA(h, WM_COMMAND, win32ids::CommandId(TCommand::Exit1), 0); },
+       A::Cancel, false},
+      {"File > Exit", [](HWND h) { PostMessageA(h, WM_COMMAND, win32ids::CommandId(TCommand::Exit1), 0); },
+       A::Discard, true},
+  };
+  for (const TCase& c : cases) {
+    TWindow w;
+    w.AddRows(2);
+    w.messages.answers = {c.answer};
+    HWND main = w.view->Handle();
+    c.request(main);
+    Pump(400, [&] { return !IsWindow(main); });
+    EXPECT_EQ(w.messages.questions, std::vector<std::string>{kSaveChangesQuestion}) << c.path;
+    EXPECT_EQ(!IsWindow(main), c.closes) << c.path;
+    // The settings are stored only when the window really goes.
+    EXPECT_EQ(w.store->values.count("BPS"), c.closes ? 1u : 0u) << c.path;
+    if (!c.closes) {
+      EXPECT_EQ(w.F().Table.DataRows(), 2) << c.path;
+    }
+  }
+  // Nothing unsaved: no question.
+  TWindow w;
+  HWND main = w.view->Handle();
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Pump(400, [&] { return !IsWindow(main); }));
+  EXPECT_TRUE(w.messages.questions.empty());
+}
+
+TEST(Win32Window, PortMenuListsThePortsThatExistEachTimeItOpens) {
+  TWindow w;
+  const std::vector<std::vector<std::string>> listings = {{"COM1", "COM3"}, {"COM7"}, {}, {"COM1", "COM4", "COM9"}};
+  for (const auto& ports : listings) {
+    w.ports.ports = ports;
+    SendMessageA(w.view->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(w.view->PortMenu()), 0);
+    std::vector<std::string> shown;
+    for (int i = 0; i < GetMenuItemCount(w.view->PortMenu()); ++i)
+      shown.push_back(MenuText(w.view->PortMenu(), win32ids::kPortItemIdBase + i));
+    EXPECT_EQ(shown, std::vector<std::string>(ports.rbegin(), ports.rend()));
+  }
+}
+
+TEST(Win32Window, CheckTableWithAnImageHasMmColumnsAndTheLegendExplainsTheMark) {
+  TWindow w;
+  HWND table = w.fob->CheckTable;
+  auto headers = [&] {
+    std::vector<std::string> h;
+    char text[64];
+    LVCOLUMNA col{};
+    col.mask = LVCF_TEXT;
+    col.pszText = text;
+    col.cchTextMax = sizeof text;
+    for (int c = 0; SendMessageA(table, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&col)); ++c) h.push_back(text);
+    return h;
+  };
+  auto cells = [&](int row) {
+    std::vector<std::string> v;
+    char text[64];
+    for (int c = 0; c < w.fob->CheckColumns(); ++c) {
+      ListView_GetItemText(table, row, c, text, sizeof text);
+      v.push_back(text);
+    }
+    return v;
+  };
+  struct TCase {
+    std::vector<TCheckTableRow> rows;
+    std::vector<std::string> lastRow;
+    bool legend;
+  };
+  const TCase cases[] = {
+      {{{1, "0.12", "0.30", false, "0.15", "0.37"}, {4, "0.40", "0.90", true, "0.50", "1.12"}},
+       {"4 *", "0.40", "0.90", "0.50", "1.12"},
+       true},
+      {{{2, "0.20", "0.25", false}, {3, "0.10", "0.20", false}}, {"3", "0.10", "0.20"}, false},
+      {{{5, "0.33", "0.50", true, "0.41", "0.62"}}, {"5 *", "0.33", "0.50", "0.41", "0.62"}, true},
+  };
+  for (const TCase& c : cases) {
+    w.view->SetCheckTable(c.rows, "mean 0.26, max 0.40", "");
+    const bool mm = !c.rows[0].residualMm.empty();
+    EXPECT_EQ(headers(), CheckTableHeaders(mm));
+    EXPECT_EQ(w.fob->CheckColumns(), mm ? 5 : 3);
+    EXPECT_EQ(cells(static_cast<int>(c.rows.size()) - 1), c.lastRow);
+    EXPECT_EQ(OwnVisible(w.fob->CheckLegend), c.legend);
+    EXPECT_EQ(WindowText(w.fob->CheckLegend), design::kCheckLegend);
+  }
+  // The units are in the headers.
+  EXPECT_NE(headers()[1].find("[vxl]"), std::string::npos);
+}
+
+TEST(Win32Window, SaveQuestionNamesItsButtonsAndEachGivesItsAnswer) {
+  TWindow w;
+  TWin32MessagePresenter presenter;
+  presenter.SetOwner(w.view->Handle());
+  using A = IMessagePresenter::TSaveAnswer;
+  struct TCase {
+    int button;  // 0: the box's close message
+    A answer;
+  };
+  for (const TCase& c : {TCase{IDYES, A::Save}, TCase{IDNO, A::Discard}, TCase{IDCANCEL, A::Cancel}, TCase{0, A::Cancel}}) {
+    std::wstring texts[3];
+    whileOpen = [&] {
+      HWND box = FindShown(L"#32770", "Zeltra");
+      if (!box) return;
+      texts[0] = ItemText(box, IDYES), texts[1] = ItemText(box, IDNO), texts[2] = ItemText(box, IDCANCEL);
+      if (c.button)
+        SendMessageA(GetDlgItem(box, c.button), BM_CLICK, 0, 0);
+      else
+        PostMessageA(box, WM_CLOSE, 0, 0);
+    };
+    SetTimer(nullptr, 0, 150, WhileOpen);
+    EXPECT_EQ(presenter.AskSave(kSaveChangesQuestion), c.answer) << c.button;
+    EXPECT_EQ(texts[0], kSaveButtonText);
+    EXPECT_EQ(texts[1], kDiscardButtonText);
+    EXPECT_EQ(texts[2], kCancelButtonText);
+  }
+}
+
+TEST(Win32Window, ServerDialogEditsTheAddressAndAPortFrom0To65535) {
+  const std::pair<const char*, std::optional<int32_t>> ports[] = {
+      {"0", 0}, {"18944", 18944}, {"65535", 65535}, {"65536", std::nullopt}, {"", std::nullopt}, {"12a", std::nullopt},
+      {"-1", std::nullopt}};
+  for (auto [text, value] : ports) EXPECT_EQ(ServerPortValue(text), value) << text;
+
+  TWindow w;
+  struct TCase {
+    const wchar_t* address;
+    const wchar_t* port;
+    int button;
+    bool accepted;
+    std::string address2;
+    int32_t port2;
+  };
+  const TCase cases[] = {{L"0.0.0.0", L"18945", IDOK, true, "0.0.0.0", 18945},
+                         {L"10.1.1.1", L"7", IDCANCEL, false, "127.0.0.1", 18944}};
+  for (const TCase& c : cases) {
+    std::wstring labels[2], shownPort;
+    whileOpen = [&] {
+      HWND d = FindShown(L"#32770", design::kServerDialogCaption);
+      if (!d) return;
+      labels[0] = ItemText(d, win32ids::kIdServerAddressLabel);
+      labels[1] = ItemText(d, win32ids::kIdServerPortLabel);
+      shownPort = ItemText(d, win32ids::kIdServerPort);
+      SetDlgItemTextW(d, win32ids::kIdServerAddress, c.address);
+      SetDlgItemTextW(d, win32ids::kIdServerPort, c.port);
+      SendMessageA(GetDlgItem(d, c.button), BM_CLICK, 0, 0);
+    };
+    SetTimer(nullptr, 0, 150, WhileOpen);
+    std::string address = "127.0.0.1";
+    int32_t port = 18944;
+    EXPECT_EQ(w.view->EditServerAddress(address, port), c.accepted);
+    EXPECT_EQ(address, c.address2);
+    EXPECT_EQ(port, c.port2);
+    EXPECT_EQ(labels[0], Widen(design::kServerAddressLabel));
+    EXPECT_EQ(labels[1], Widen(design::kServerPortLabel));
+    EXPECT_EQ(shownPort, L"18944");
+  }
+}
+
+TEST(Win32Window, NewMenuItemsRaiseTheirCommandsAndSaveProposesTheFileName) {
+  TWindow w;
+  HWND main = w.view->Handle();
+  for (TCommand c : {TCommand::FlockRange72, TCommand::FastrakCentimetres, TCommand::FlockRange36,
+                     TCommand::FastrakInches}) {
+    Command(main, c);
+    EXPECT_TRUE(MenuChecked(w.view->Menu(), c)) << win32ids::CommandId(c);
+  }
+  EXPECT_EQ(MenuText(w.view->Menu(), win32ids::CommandId(TCommand::OpenImage1)), "Open MRI image\u2026");
+  w.files.lastOpen = {};
+  Command(main, TCommand::OpenImage1);
+  EXPECT_FALSE(w.files.lastOpen.filter.empty());
+  // The Track view's distance in mm sits beside the one in voxels.
+  w.view->SetDistanceMmText("12.40 mm");
+  EXPECT_EQ(WindowText(w.view->DistanceMmLabel), "12.40 mm");
+  RECT vxl, mm;
+  GetWindowRect(w.view->DistanceLabel, &vxl);
+  GetWindowRect(w.view->DistanceMmLabel, &mm);
+  EXPECT_GE(mm.left, vxl.right);
+  // The save dialog proposes the given name; the open dialog none.
+  TFileDialogSpec spec;
+  spec.fileName = "session 2.txt";
+  TFileDialog save, open;
+  PrepareFileDialog(save, spec, main, true);
+  PrepareFileDialog(open, spec, main, false);
+  EXPECT_STREQ(save.ofn.lpstrFile, "session 2.txt");
+  EXPECT_STREQ(open.ofn.lpstrFile, "");
 }
