@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLocale>
 #include <QPainter>
+#include <QStringList>
 #include <limits>
 
 QFont LookFont(const look::TFontSpec& spec) {
@@ -81,6 +82,11 @@ void TStatusLine::SetField(TStatusField field, const QString& text, bool red) {
   if (f.text == text && f.red == red) return;
   f.text = text;
   f.red = red;
+  // A field too long for its room shows its start and its end; the tip shows all.
+  QStringList shown;
+  for (const TField& g : fields_)
+    if (!g.text.isEmpty()) shown << g.text;
+  setToolTip(shown.join('\n'));
   update();
 }
 
@@ -145,7 +151,7 @@ void TStatusLine::paintEvent(QPaintEvent*) {
     if (fields_[i].text.isEmpty()) continue;
     const int w = widths[static_cast<size_t>(i)];
     p.setPen(LookColor(fields_[i].red ? look::kStatusAlertInk : look::kStatusInk));
-    p.drawText(QPoint(x, baseline), fm.elidedText(fields_[i].text, Qt::ElideRight, w));
+    p.drawText(QPoint(x, baseline), fm.elidedText(fields_[i].text, Qt::ElideMiddle, w));
     x += w + look::kStatusFieldGap;
   }
 }

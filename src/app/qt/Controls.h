@@ -56,7 +56,7 @@ class TFastLabel : public QWidget {
 // The status line under the bottom bar: one field per TStatusField, left to right,
 // painted in one go. An empty field takes no room; the shown fields share the width
 // (a field that needs less than its share leaves the rest to the others, and a
-// text too long for its room is elided). Setting a field repaints only this line,
+// text too long for its room loses its middle, and the tool tip shows every field). Setting a field repaints only this line,
 // and only when its text or colour changed.
 class TStatusLine : public QWidget {
   Q_OBJECT
