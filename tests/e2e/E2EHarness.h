@@ -2,6 +2,8 @@
 // The real window with the real serial port, settings file, port discovery and
 // viewer link, beside a tracker emulator and zeltra-cursor, all in private folders.
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "ControllerFakes.h"
@@ -22,6 +25,7 @@
 #include "math/RegMult.h"
 #include "SystemServices.h"
 #include "QtRegFormView.h"
+#include "SettingsStore.h"
 
 namespace e2e {
 
@@ -41,8 +45,10 @@ class TVirtualPortLister : public IPortLister {
 // The tracker emulator, with its control FIFO.
 class TEmulator {
  public:
-  TEmulator(const std::filesystem::path& dir, const std::string& model) : control_((dir / ("control-" + model)).string()) {
-    proc_.Start({BinPath("zeltra-trackersim"), "--model", model, "--register", "zeltra-trackersim",
+  // `name`: its port's name in the virtual ports folder.
+  TEmulator(const std::filesystem::path& dir, const std::string& model, const std::string& name = "zeltra-trackersim")
+      : control_((dir / ("control-" + model + "-" + name)).string()) {
+    proc_.Start({BinPath("zeltra-trackersim"), "--model", model, "--register", name,
                  "--control", control_, "--stream-rate", "100"});
     ready_ = proc_.WaitForOutput("ready ");
   }
@@ -132,6 +138,38 @@ struct TWindow {
   TQtRegFormView* operator->() { return form.get(); }
   TRegForm& F() { return form->Form(); }
 };
+
+// Settings stored before the program starts, as a previous run would have left
+// them: text values and dwords.
+using TSettingData = std::variant<std::string, uint32_t>;
+inline bool StoreSettings(const TEnvironment& env, const std::vector<std::pair<std::string, TSettingData>>& values) {
+  std::unique_ptr<ISettingsStore> store = CreateSettingsStoreAt(env.SettingsFile());
+  if (!store->OpenKey(true)) return false;
+  bool ok = true;
+  for (const auto& [name, data] : values) {
+    if (const std::string* text = std::get_if<std::string>(&data))
+      ok = store->WriteString(name, *text) && ok;
+    else
+      ok = store->WriteDword(name, std::get<uint32_t>(data)) && ok;
+  }
+  return store->CloseKey().empty() && ok;
+}
+
+// A loopback TCP port that was free a moment ago (the system's choice for port 0).
+inline uint16_t FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  uint16_t port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  close(fd);
+  return port;
+}
 
 inline std::string Viewer(std::vector<std::string> args) {
   args.insert(args.begin(), BinPath("zeltra-cursor"));
