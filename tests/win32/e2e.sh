@@ -131,8 +131,10 @@ lib_track $simpid
 lib_wait_ready -p $simpid "$work/out" || fail "the emulator did not start"
 # The port the way Wine maps one: HKLM\Software\Wine\Ports, read at the server's
 # start, makes dosdevices\com42 and the SERIALCOMM entry that discovery lists.
+# No OpenIGTLink server (port 0): another program on the machine may hold its port.
 wine_ reg add 'HKLM\Software\Wine\Ports' /v $com /t REG_SZ /d "$work/port" /f >/dev/null
-for value in "PortName REG_SZ $com" "BPS REG_DWORD 115200" "IsFastrak REG_DWORD 0" "IsStreaming REG_DWORD 1"; do
+for value in "PortName REG_SZ $com" "BPS REG_DWORD 115200" "IsFastrak REG_DWORD 0" "IsStreaming REG_DWORD 1" \
+             "IGTLPort REG_DWORD 0"; do
   set -- $value
   wine_ reg add 'HKCU\Software\Zeltra' /v "$1" /t "$2" /d "$3" /f >/dev/null || fail "settings"
 done
