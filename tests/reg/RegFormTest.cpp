@@ -782,6 +782,10 @@ TEST_F(RegFormTest, LinkStatesNoisyAndNotConnectedPublishNothingAndSayWhy) {
   EXPECT_NE(view.Status(TStatusField::Link).find("the tracker's bytes do not form records"), std::string::npos);
   EXPECT_TRUE(view.trackerStale);
   EXPECT_EQ(viewer.Get(), (TVoxel{3, 3, 3}));
+  // The noise stops and nothing comes (the tracker was unplugged): stale.
+  for (int i = 0; i < 20; ++i) clock.now += 25, form->Timer1Timer();
+  EXPECT_NE(view.Status(TStatusField::Link).find("no tracker reading for"), std::string::npos)
+      << view.Status(TStatusField::Link);
   // A clean stream: live within that tick.
   for (int32_t x : {100, 101, 102})
     for (uint8_t b : EncodeFlockRecord(x, 200, 300)) port->incoming.push_back(b);

@@ -240,6 +240,10 @@ void TRegForm::Timer1Timer() {
     return;
   }
   if (reading) health_.Reading(now);
+  if (const uint64_t discarded = link_.DiscardedBytes(); discarded != discardedSeen_) {
+    discardedSeen_ = discarded;
+    lastNoiseMs_ = now;
+  }
   UpdateLinkStatus(now);
   if (!reading) {
     PollIgtl(now);
@@ -306,7 +310,8 @@ void TRegForm::BlockAccessed(TBlockAccess access, uint64_t now) {
 
 TLinkState TRegForm::LinkState(uint64_t now) const {
   if (!link_.Connected()) return TLinkState::NotConnected;
-  if (link_.Noisy()) return TLinkState::Noisy;
+  // Noise is said while it arrives; a line that then falls silent is stale.
+  if (link_.Noisy() && now - lastNoiseMs_ < TLinkHealth::kStaleAfterMs) return TLinkState::Noisy;
   if (health_.Stale(now)) return TLinkState::Stale;
   return TLinkState::Live;
 }

@@ -222,6 +222,8 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   int suppressedErrors_ = 0;
   // Link health and the status line.
   TLinkHealth health_;
+  uint64_t discardedSeen_ = 0;  // the link's count of discarded bytes, as last seen
+  uint64_t lastNoiseMs_ = 0;    // when it last grew
   bool linkStarted_ = false;  // the first start-up ran
   TLinkState shownState_ = TLinkState::Live;
   bool shownStateValid_ = false;
