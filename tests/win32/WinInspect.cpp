@@ -11,6 +11,8 @@
 //   zeltra-wininspect settext NAME TEXT    sets an edit's text (as typing would)
 //   zeltra-wininspect box [MS]             waits for the program's message box, prints its text
 //   zeltra-wininspect box-ok [MS]          the same, then presses its OK button
+//   zeltra-wininspect box-press BUTTON [MS]  the same, then presses the button with
+//                                          that text (without its '&': Save, Discard)
 // NAME is a control's name in the window's design (XEdit, dxFOBlabel, CoregMemo, ...);
 // "caption" is the main window itself and "Transforms" the Transforms window.
 // Exit status 0 on success, 1 when the window, the control or the wait failed, 2
@@ -63,6 +65,9 @@ int ControlId(const std::string& name) {
       {"CheckTable", win32ids::kIdCheckTable},
       {"CheckSummary", win32ids::kIdCheckSummary},
       {"CheckWarning", win32ids::kIdCheckWarning},
+      {"CheckLegend", win32ids::kIdCheckLegend},
+      {"StatusLine", win32ids::kIdStatusLine},
+      {"DistanceMmLabel", win32ids::kIdDistanceMmLabel},
       {"QueryOrSampleBtn", win32ids::CommandId(TCommand::QueryOrSampleBtn)},
       {"SpeedButton1", win32ids::CommandId(TCommand::SpeedButton1)},
   };
@@ -187,7 +192,9 @@ BOOL CALLBACK MatchBox(HWND h, LPARAM p) {
   GetClassNameA(h, cls, sizeof cls);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid != s->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(h) || !GetDlgItem(h, IDOK)) return TRUE;
+  if (pid != s->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(h) ||
+      !(GetDlgItem(h, IDOK) || GetDlgItem(h, IDCANCEL)))  // OK, or Yes / No / Cancel
+    return TRUE;
   s->found = h;
   return FALSE;
 }
@@ -212,6 +219,19 @@ std::string BoxText(HWND box) {
   return text;
 }
 
+// The identifier of the box's button with this text ('&' left out); 0 when none.
+int BoxButton(HWND box, const std::string& caption) {
+  for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    char cls[64] = "";
+    GetClassNameA(c, cls, sizeof cls);
+    std::string t;
+    for (char ch : Text(c))
+      if (ch != '&') t += ch;
+    if (_stricmp(cls, "Button") == 0 && t == caption) return GetDlgCtrlID(c);
+  }
+  return 0;
+}
+
 template <typename Pred>
 bool WaitFor(DWORD ms, Pred pred) {
   const DWORD end = GetTickCount() + ms;
@@ -225,7 +245,8 @@ bool WaitFor(DWORD ms, Pred pred) {
 int Usage() {
   std::fprintf(stderr,
                "usage: zeltra-wininspect text NAME | wait [-t MS] NAME TEXT... | visible NAME | rect NAME | grid |\n"
-               "                         settext NAME TEXT | box [MS] | box-ok [MS]\n");
+               "                         settext NAME TEXT | box [MS] | box-ok [MS] |\n"
+               "                         box-press BUTTON [MS]\n");
   return 2;
 }
 
@@ -287,6 +308,21 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", BoxText(box).c_str());
     if (cmd == "box-ok") PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return 0;
+  }
+  if (cmd == "box-press" && (argc == 3 || argc == 4)) {
+    HWND box = nullptr;
+    if (!WaitFor(argc == 4 ? std::atoi(argv[3]) : 5000, [&] { return (box = MessageBoxWindow()) != nullptr; })) {
+      std::fprintf(stderr, "zeltra-wininspect: no message box\n");
+      return 1;
+    }
+    std::printf("%s\n", BoxText(box).c_str());
+    const int id = BoxButton(box, argv[2]);
+    if (!id) {
+      std::fprintf(stderr, "zeltra-wininspect: the box has no button %s\n", argv[2]);
+      return 1;
+    }
+    PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(id), 0);
     return 0;
   }
   return Usage();

@@ -171,7 +171,20 @@ for fob in "${landmarks[@]}"; do
 done
 [ "$(wc -l <"$work/grid")" -eq 9 ] || fail "the grid has $(($(wc -l <"$work/grid") - 1)) rows, not 8"
 cp "$work/grid" "$work/grid.saved"
+inspect text StatusLine | grep -q "^$com, 115200 bps, Flock of Birds (stream): [0-9]* readings/s" ||
+  fail "the status line does not show the live link: $(inspect text StatusLine)"
 shot calibrate "$wid"
+
+step "the sensor goes quiet: the status line says since when, then the readings again"
+emulator "stream off"
+for _ in $(seq 60); do inspect text StatusLine | grep -q "no tracker reading for" && break; sleep 0.05; done
+inspect text StatusLine | grep -q "^$com, 115200 bps, Flock of Birds (stream): no tracker reading for [0-9.]* s (F6 reconnects)" ||
+  fail "the status line does not show the quiet link: $(inspect text StatusLine)"
+shot status-stale "$wid"
+emulator "stream on"
+for _ in $(seq 60); do inspect text StatusLine | grep -q "readings/s" && break; sleep 0.05; done
+inspect text StatusLine | grep -q "readings/s" || fail "the status line stays stale: $(inspect text StatusLine)"
+shot status-live "$wid"
 
 step "F5: the fit, the report, Track view"
 keys F5
@@ -266,5 +279,21 @@ grep -q "^Please switch on the miniBIRD/FOB tracker" "$work/box" || fail "F6 sho
 inspect wait -t 10000 caption "6DFOB     " >/dev/null
 emulator "pos -400 -800 2000"
 inspect wait -t 10000 dxFOBlabel " x   -0.4 y   -0.8 z    2.0*" || fail "no positions after F6"
-stop_zeltra
+
+step "closing with an unsaved row asks: Cancel keeps the window, Discard closes it"
+keys F1
+keys alt+F4
+inspect box 5000 >"$work/box" || fail "no question at closing with an unsaved row"
+[ "$(tr -d '\r' <"$work/box")" = "Save changes to the calibration?" ] || fail "closing asked: $(cat "$work/box")"
+shot close-question root
+inspect box-press Cancel >/dev/null || fail "the question has no Cancel button"
+sleep 0.5
+kill -0 "$zeltrapid" 2>/dev/null || fail "Cancel closed the window"
+keys alt+F4
+inspect box-press Discard 5000 >/dev/null || fail "the question has no Discard button"
+for _ in $(seq 100); do kill -0 "$zeltrapid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$zeltrapid" 2>/dev/null && fail "Discard did not close the window"
+wait "$zeltrapid" 2>/dev/null
+lib_untrack $zeltrapid
+zeltrapid=
 step "passed"

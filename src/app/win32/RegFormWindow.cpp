@@ -339,6 +339,11 @@ void TWin32RegFormView::SetStatusText(TStatusField field, const std::string& tex
   const auto i = static_cast<size_t>(field);
   if (i >= status_.size() || (status_[i].text == text && status_[i].red == red)) return;
   status_[i] = {text, red};
+  // The strip's own text holds the shown fields, for tools that read the window.
+  std::string all;
+  for (const TStatus& f : status_)
+    if (!f.text.empty()) all += (all.empty() ? "" : " | ") + f.text;
+  SetWindowTextW(StatusLine, Widen(all).c_str());
   // The fields share the line: a new text may move the ones after it.
   InvalidateRect(StatusLine, nullptr, FALSE);
 }

@@ -57,7 +57,8 @@ class TWin32RegFormView : public IRegFormView {
   HWND SpeedButton1 = nullptr;
   HWND DistanceLabel = nullptr;
   HWND DistanceMmLabel = nullptr;
-  // The status line under the bottom bar: one strip that paints every field.
+  // The status line under the bottom bar: one strip that paints every field; its
+  // window text is the shown fields joined by " | ".
   HWND StatusLine = nullptr;
   TFOBForm* FOBForm = nullptr;
 
