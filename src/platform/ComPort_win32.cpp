@@ -137,9 +137,14 @@ void TComPort::PurgeSystemQueue() { PurgeComm(H(Handle), PURGE_RXCLEAR); }
 
 uint32_t TComPort::ReadAvailable() {
   // With the read interval and multiplier at MAXDWORD the read returns at once with
-  // what has arrived, and waits at most ReadTimeout for a first byte.
+  // what has arrived, and waits at most ReadTimeout for a first byte. Wine waits the
+  // whole time-out whenever fewer bytes than asked for have arrived, so the read
+  // asks for exactly what is queued (one byte when nothing is: then it waits for
+  // the first, as the time-outs say).
+  uint32_t queued = 0;
+  if (!SystemQueueCount(queued) || queued == 0) queued = 1;
   DWORD got = 0;
-  if (!ReadFile(H(Handle), Buffer.get(), kBufferSize, &got, nullptr)) return 0;
+  if (!ReadFile(H(Handle), Buffer.get(), queued < kBufferSize ? queued : kBufferSize, &got, nullptr)) return 0;
   return got;
 }
 
