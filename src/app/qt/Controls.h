@@ -5,6 +5,9 @@
 // and the look's fonts and colours in Qt's terms.
 #include <QColor>
 #include <QFont>
+#include <QPainter>
+#include <QRawFont>
+#include <QVector>
 #include <QSpinBox>
 #include <QString>
 #include <QWidget>
@@ -18,16 +21,71 @@
 QFont LookFont(const look::TFontSpec& spec);
 QColor LookColor(look::TRGB rgb);
 
+// Draws short one-line texts in one font without shaping them anew each time: the
+// glyph and advance of every character met are kept (a label that changes 40 times
+// a second spends most of its paint in shaping otherwise). No kerning, which these
+// texts of digits and a few letters do not need.
+class TGlyphPainter {
+ public:
+  void SetFont(const QFont& font);
+  // False (nothing drawn) when a character has no glyph in the font's own face.
+  bool Draw(QPainter& p, QPointF baseline, const QString& text);
+  int Width(const QString& text);  // -1 when a character has no glyph
+
+ private:
+  struct TGlyph {
+    quint32 index = 0;
+    qreal advance = -1;  // < 0: not looked up yet
+  };
+  const TGlyph* Glyph(QChar c);
+  QFont font_;
+  QRawFont raw_;
+  TGlyph ascii_[128];
+  QVector<quint32> indexes_;
+  QVector<QPointF> positions_;
+};
+
 // A spin edit for any signed 32-bit integer: it takes only text that is one or is on
 // its way to one (IsSpinEditText); text that is not an integer reads as 0.
+//
+// A value the program sets while the operator is not editing here (no key, wheel or
+// click since the edit took the focus; the viewer's cursor, 40 times a second in
+// Track view) is shown by a light display laid over the edit's text, and the spin
+// box itself takes the value only when the operator comes to it (focus, a key, a
+// click) or a step asks for it: the box's own text layout and its frame are
+// not redone for every value. value() and setValue() of this class see the value
+// shown; valueChanged is raised for every change as the spin box raises it.
 class TSpinEdit : public QSpinBox {
   Q_OBJECT
  public:
   explicit TSpinEdit(QWidget* parent = nullptr);
+  int value() const { return pending_ ? shown_ : QSpinBox::value(); }
+  void setValue(int v);
+  // Sets the value as the program does: lightly while the edit has no focus.
+  void ShowValue(int v);
+  bool Deferred() const { return pending_; }
+  void clear() override;
+  void stepBy(int steps) override;
 
  protected:
   QValidator::State validate(QString& text, int& pos) const override;
   int valueFromText(const QString& text) const override;
+  bool event(QEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void changeEvent(QEvent* e) override;
+
+ private:
+  class TDisplay;
+  void Commit();  // the spin box takes the value shown
+  void PlaceDisplay();
+  TDisplay* display_ = nullptr;  // made when first needed, beside the edit
+  int shown_ = 0;
+  bool pending_ = false;
+  bool showing_ = false;
+  bool editing_ = false;  // the operator pressed a key or a button here since the focus came
 };
 
 // A one-line label of a fixed size: setText repaints it, and only when the text or
@@ -46,11 +104,16 @@ class TFastLabel : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  void changeEvent(QEvent* e) override;
 
  private:
+  // Repaints as far as the old or the new text reaches.
+  void UpdateText(int oldWidth);
   QString text_;
   QString widest_;
   QColor colour_{0, 0, 0};
+  TGlyphPainter glyphs_;
+  int painted_ = 0;  // how far the last text reached
 };
 
 // The status line under the bottom bar: one field per TStatusField, left to right,

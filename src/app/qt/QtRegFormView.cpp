@@ -375,9 +375,8 @@ bool TQtRegFormView::eventFilter(QObject* watched, QEvent* e) {
 int32_t TQtRegFormView::EditValue(TEdit edit) const { return Edit(edit)->value(); }
 
 void TQtRegFormView::SetEditValue(TEdit edit, int32_t value) {
-  TSpinEdit* e = Edit(edit);
   // Its change event (valueChanged) reaches XEditChange when the value changes.
-  if (e->value() != value || e->text().isEmpty()) e->setValue(value);
+  Edit(edit)->ShowValue(value);
 }
 
 void TQtRegFormView::SetGridRowCount(int rows) {
