@@ -27,6 +27,8 @@ namespace {
 
 // How long the viewer may keep its block locked before the status line says so.
 constexpr uint64_t kViewerBusyAfterMs = 1000;
+// How often a server without clients looks for new ones.
+constexpr uint64_t kIdleServerPollMs = 100;
 
 // Restores UpdatingEdits on every path out of a scope.
 class TUpdatingEdits {
@@ -262,6 +264,10 @@ void TRegForm::Timer1Timer() {
 
 void TRegForm::PollIgtl(uint64_t now) {
   if (!igtl_) return;
+  // Without clients only new ones are looked for, ten times a second: each look
+  // is a system call, and a client waits at most 0.1 s.
+  if (igtl_->ClientCount() == 0 && now - lastIdlePollMs_ < kIdleServerPollMs) return;
+  lastIdlePollMs_ = now;
   igtl_->Poll(now);
   if (igtl_->ClientCount() != shownClients_) ShowServerStatus();
 }

@@ -253,6 +253,7 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   std::optional<TNiftiImage> image_;
   std::optional<TVoxelToRas> toRas_;
   int shownClients_ = -1;
+  uint64_t lastIdlePollMs_ = 0;
   void PollIgtl(uint64_t now);
   void SendTrackerTransform(uint64_t now);
   void SendVoxelTransforms(uint64_t now);
