@@ -104,35 +104,6 @@ void RunReading(std::initializer_list<TLoopbackClient*> clients, int ms) {
   }
 }
 
-#ifdef ZELTRA_IGTL_RECEIVE_CLIENT
-using Matrix = std::vector<double>;  // 16 numbers, row by row
-
-// ReceiveClient's matrices: every line of four comma-separated numbers, four
-// lines to a matrix.
-std::vector<Matrix> PrintedMatrices(const std::string& out) {
-  std::vector<Matrix> result;
-  Matrix current;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream in(line);
-    Matrix row;
-    double v = 0;
-    char comma = 0;
-    while (in >> v) {
-      row.push_back(v);
-      if (!(in >> comma)) break;
-    }
-    if (row.size() != 4) continue;
-    current.insert(current.end(), row.begin(), row.end());
-    if (current.size() == 16) {
-      result.push_back(current);
-      current.clear();
-    }
-  }
-  return result;
-}
-#endif
 
 class E2EServicesTest : public QObject {
   Q_OBJECT
@@ -281,8 +252,8 @@ class E2EServicesTest : public QObject {
                            std::to_string(port), err});
       QVERIFY2(QTest::qWaitFor([&] { return PrintedMatrices(client.Output()).size() >= 5; }, 15000),
                (client.Output() + ReadFileBytes(err)).c_str());
-      for (const Matrix& m : PrintedMatrices(client.Output())) {
-        const Matrix want = {1, 0, 0, mm[0], 0, 1, 0, mm[1], 0, 0, 1, mm[2], 0, 0, 0, 1};
+      for (const TPrintedMatrix& m : PrintedMatrices(client.Output())) {
+        const TPrintedMatrix want = {1, 0, 0, mm[0], 0, 1, 0, mm[1], 0, 0, 1, mm[2], 0, 0, 0, 1};
         for (size_t k = 0; k < 16; ++k) QVERIFY2(std::fabs(m[k] - want[k]) < 1e-3, client.Output().c_str());
       }
       client.Terminate();

@@ -7,38 +7,13 @@
 #include <sstream>
 #include <vector>
 
+#include "LoopbackClient.h"
 #include "NetServer.h"
 #include "TestSupport.h"
 #include "igtl/IgtlServer.h"
 
 namespace {
 
-using Matrix = std::vector<double>;  // 16 numbers, row by row
-
-// Every line of four comma-separated numbers, four lines to a matrix.
-std::vector<Matrix> PrintedMatrices(const std::string& out) {
-  std::vector<Matrix> result;
-  Matrix current;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream in(line);
-    Matrix row;
-    double v = 0;
-    char comma = 0;
-    while (in >> v) {
-      row.push_back(v);
-      if (!(in >> comma)) break;
-    }
-    if (row.size() != 4) continue;
-    current.insert(current.end(), row.begin(), row.end());
-    if (current.size() == 16) {
-      result.push_back(current);
-      current.clear();
-    }
-  }
-  return result;
-}
 
 TEST(IgtlReceiveClient, PrintsTheTransformsTheServerSent) {
   TSystemNetStack net;
@@ -80,10 +55,10 @@ TEST(IgtlReceiveClient, PrintsTheTransformsTheServerSent) {
   out = client.Output();
   const std::string err = testsupport::ReadFileBytes(errFile);
 
-  const std::vector<Matrix> got = PrintedMatrices(out);
+  const std::vector<TPrintedMatrix> got = PrintedMatrices(out);
   ASSERT_EQ(got.size(), 3u) << out << err;
   for (size_t i = 0; i < 3; ++i) {
-    const Matrix want = {1, 0, 0, sent[i][0], 0, 1, 0, sent[i][1], 0, 0, 1, sent[i][2], 0, 0, 0, 1};
+    const TPrintedMatrix want = {1, 0, 0, sent[i][0], 0, 1, 0, sent[i][1], 0, 0, 1, sent[i][2], 0, 0, 0, 1};
     for (size_t k = 0; k < 16; ++k) EXPECT_DOUBLE_EQ(got[i][k], want[k]) << "matrix " << i << " number " << k;
   }
   EXPECT_NE(err.find("Receiving TRANSFORM data type."), std::string::npos) << err;

@@ -1,5 +1,7 @@
 #include "LoopbackClient.h"
 
+#include <sstream>
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -160,3 +162,27 @@ uint16_t StatusCode(const std::string& body) { return static_cast<uint16_t>(BigE
 void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace igtltest
+
+std::vector<TPrintedMatrix> PrintedMatrices(const std::string& out) {
+  std::vector<TPrintedMatrix> result;
+  TPrintedMatrix current;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream in(line);
+    TPrintedMatrix row;
+    double v = 0;
+    char comma = 0;
+    while (in >> v) {
+      row.push_back(v);
+      if (!(in >> comma)) break;
+    }
+    if (row.size() != 4) continue;
+    current.insert(current.end(), row.begin(), row.end());
+    if (current.size() == 16) {
+      result.push_back(current);
+      current.clear();
+    }
+  }
+  return result;
+}

@@ -58,3 +58,8 @@ uint16_t StatusCode(const std::string& body);
 void Nap(int ms);
 
 }  // namespace igtltest
+
+// What Debian's example ReceiveClient prints: each TRANSFORM's 4x4 matrix, 16
+// numbers row by row, read from every line of four comma-separated numbers.
+using TPrintedMatrix = std::vector<double>;
+std::vector<TPrintedMatrix> PrintedMatrices(const std::string& out);
