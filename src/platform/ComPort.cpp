@@ -38,7 +38,8 @@ uint32_t TComPort::BytesWaiting() {
 
 uint8_t TComPort::ReadByte() {
   if (pendingBegin_ == pendingEnd_) {
-    DropPending();
+    // The system's count stays: bytes it reported are read without waiting.
+    pendingBegin_ = pendingEnd_ = 0;
     if (!IsOpen()) return lastByte_;
     pendingEnd_ = ReadAvailable();
     if (pendingEnd_ == 0) return lastByte_;
