@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <cmath>
 #include <QStringList>
+#include <QCoreApplication>
+#include <algorithm>
 #include <limits>
 
 QFont LookFont(const look::TFontSpec& spec) {
@@ -48,11 +50,11 @@ void TFastLabel::changeEvent(QEvent* e) {
 
 void TFastLabel::UpdateText(int oldWidth) {
   const int now = glyphs_.Width(text_);
-  if (now < 0 || oldWidth < 0) {
-    update();
-    return;
-  }
-  update(0, 0, std::min(width(), std::max(now, oldWidth) + 4), height());
+  const QRect dirty = now < 0 || oldWidth < 0 ? rect() : QRect(0, 0, std::min(width(), std::max(now, oldWidth) + 4), height());
+  if (pacer_)
+    pacer_->Request(this, dirty);
+  else
+    update(dirty);
 }
 
 void TFastLabel::setText(const QString& text) {
@@ -83,6 +85,42 @@ void TFastLabel::paintEvent(QPaintEvent* e) {
     p.setFont(font());
     p.drawText(baseline, text_);
   }
+}
+
+// ---------------------------------------------------------------------------
+
+void TFramePacer::Request(QWidget* w, const QRegion& dirty) {
+  if (!timer_.isActive()) {
+    w->update(dirty);
+    return;
+  }
+  for (auto& [widget, region] : pending_) {
+    if (widget == w) {
+      region += dirty;
+      return;
+    }
+  }
+  pending_.emplace_back(w, dirty);
+}
+
+void TFramePacer::Tick() {
+  if (++ticks_ % ticksPerFrame_ != 0 && timer_.isActive()) return;
+  // The frame is painted and flushed now, without waking the event loop once
+  // more: a lone control repaints at once; several ask for updates, and their
+  // window's update request is sent at once, so that they share one flush.
+  std::vector<QWidget*> windows;
+  for (auto& [widget, region] : pending_) {
+    if (!widget || !widget->isVisible()) continue;
+    if (pending_.size() == 1) {
+      widget->repaint(region);
+      break;
+    }
+    widget->update(region);
+    if (std::find(windows.begin(), windows.end(), widget->window()) == windows.end())
+      windows.push_back(widget->window());
+  }
+  pending_.clear();
+  for (QWidget* w : windows) QCoreApplication::sendPostedEvents(w, QEvent::UpdateRequest);
 }
 
 // ---------------------------------------------------------------------------
@@ -155,10 +193,13 @@ class TSpinEdit::TDisplay : public QWidget {
     setFocusPolicy(Qt::NoFocus);
     glyphs_.SetFont(edit->font());
   }
-  void SetText(const QString& text) {
+  void SetText(const QString& text, TFramePacer* pacer) {
     if (text == text_) return;
     text_ = text;
-    update();
+    if (pacer)
+      pacer->Request(this, rect());
+    else
+      update();
   }
   void FontChanged() { glyphs_.SetFont(edit_->font()); }
 
@@ -222,7 +263,7 @@ void TSpinEdit::ShowValue(int v) {
   }
   if (value() == v && !text().isEmpty()) return;
   shown_ = v;
-  display_->SetText(textFromValue(v));
+  display_->SetText(textFromValue(v), pacer_);
   if (!pending_) {
     pending_ = true;
     display_->raise();
@@ -311,6 +352,7 @@ TStatusLine::TStatusLine(QWidget* parent) : QWidget(parent) {
 void TStatusLine::SetField(TStatusField field, const QString& text, bool red) {
   TField& f = fields_[static_cast<int>(field)];
   if (f.text == text && f.red == red) return;
+  const bool sameText = f.text == text;
   f.text = text;
   f.red = red;
   // A field too long for its room shows its start and its end; the tip shows all.
@@ -318,33 +360,56 @@ void TStatusLine::SetField(TStatusField field, const QString& text, bool red) {
   for (const TField& g : fields_)
     if (!g.text.isEmpty()) shown << g.text;
   setToolTip(shown.join('\n'));
-  update();
+  const std::vector<int> before = widths_;
+  if (!sameText) {
+    f.need = text.isEmpty() ? 0 : QFontMetrics(font()).horizontalAdvance(text) + 1;
+    f.shownFor = -1;
+    Layout();
+  }
+  if (widths_ == before && !text.isEmpty())
+    update(FieldRect(field));
+  else
+    update();
 }
 
 QSize TStatusLine::sizeHint() const { return {0, look::kStatusHeight}; }
 QSize TStatusLine::minimumSizeHint() const { return {0, look::kStatusHeight}; }
 
-std::vector<int> TStatusLine::FieldWidths() const {
+void TStatusLine::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::FontChange) {
+    QFontMetrics fm(font());
+    for (TField& f : fields_) {
+      f.need = f.text.isEmpty() ? 0 : fm.horizontalAdvance(f.text) + 1;
+      f.shownFor = -1;
+    }
+    Layout();
+  }
+  QWidget::changeEvent(e);
+}
+
+void TStatusLine::resizeEvent(QResizeEvent* e) {
+  Layout();
+  QWidget::resizeEvent(e);
+}
+
+void TStatusLine::Layout() {
   // Water-filling: the fields that need less than an equal share get what they
   // need, and the rest is shared again among the others.
-  QFontMetrics fm(font());
-  std::vector<int> need(kStatusFieldCount, 0), width(kStatusFieldCount, 0);
+  std::vector<int>& width = widths_;
+  std::fill(width.begin(), width.end(), 0);
   std::vector<int> open;
-  for (int i = 0; i < kStatusFieldCount; ++i) {
-    if (fields_[i].text.isEmpty()) continue;
-    need[static_cast<size_t>(i)] = fm.horizontalAdvance(fields_[i].text) + 1;
-    open.push_back(i);
-  }
-  if (open.empty()) return width;
+  for (int i = 0; i < kStatusFieldCount; ++i)
+    if (!fields_[i].text.isEmpty()) open.push_back(i);
+  if (open.empty()) return;
   const int pad = look::kBarPadding;
   int left = std::max(0, this->width() - 2 * pad - look::kStatusFieldGap * static_cast<int>(open.size() - 1));
   for (bool settled = true; !open.empty(); settled = true) {
     const int share = left / static_cast<int>(open.size());
     std::vector<int> rest;
     for (int i : open) {
-      if (need[static_cast<size_t>(i)] <= share) {
-        width[static_cast<size_t>(i)] = need[static_cast<size_t>(i)];
-        left -= need[static_cast<size_t>(i)];
+      if (fields_[i].need <= share) {
+        width[static_cast<size_t>(i)] = fields_[i].need;
+        left -= fields_[i].need;
         settled = false;
       } else {
         rest.push_back(i);
@@ -356,33 +421,38 @@ std::vector<int> TStatusLine::FieldWidths() const {
       break;
     }
   }
-  return width;
 }
 
 QRect TStatusLine::FieldRect(TStatusField field) const {
-  const std::vector<int> widths = FieldWidths();
   int x = look::kBarPadding;
   for (int i = 0; i < kStatusFieldCount; ++i) {
     if (fields_[i].text.isEmpty()) continue;
-    if (i == static_cast<int>(field)) return {x, 0, widths[static_cast<size_t>(i)], height()};
-    x += widths[static_cast<size_t>(i)] + look::kStatusFieldGap;
+    if (i == static_cast<int>(field)) return {x, 0, widths_[static_cast<size_t>(i)], height()};
+    x += widths_[static_cast<size_t>(i)] + look::kStatusFieldGap;
   }
   return {};
 }
 
-void TStatusLine::paintEvent(QPaintEvent*) {
+void TStatusLine::paintEvent(QPaintEvent* e) {
   QPainter p(this);
-  p.fillRect(rect(), palette().color(backgroundRole()));
+  p.fillRect(e->rect(), palette().color(backgroundRole()));
   p.setFont(font());
   QFontMetrics fm(font());
-  const std::vector<int> widths = FieldWidths();
   int x = look::kBarPadding;
-  const int baseline = (height() + fm.ascent() - fm.descent()) / 2;
-  for (int i = 0; i < kStatusFieldCount; ++i) {
-    if (fields_[i].text.isEmpty()) continue;
-    const int w = widths[static_cast<size_t>(i)];
-    p.setPen(LookColor(fields_[i].red ? look::kStatusAlertInk : look::kStatusInk));
-    p.drawText(QPoint(x, baseline), fm.elidedText(fields_[i].text, Qt::ElideMiddle, w));
+  const int top = (height() + fm.ascent() - fm.descent()) / 2 - fm.ascent();
+  for (TField& f : fields_) {
+    if (f.text.isEmpty()) continue;
+    const int w = widths_[static_cast<size_t>(&f - fields_)];
+    if (e->rect().intersects(QRect(x, 0, w, height()))) {
+      if (f.shownFor != w) {
+        f.shown.setText(fm.elidedText(f.text, Qt::ElideMiddle, w));
+        f.shown.setTextFormat(Qt::PlainText);
+        f.shown.prepare(QTransform(), font());
+        f.shownFor = w;
+      }
+      p.setPen(LookColor(f.red ? look::kStatusAlertInk : look::kStatusInk));
+      p.drawStaticText(QPoint(x, top), f.shown);
+    }
     x += w + look::kStatusFieldGap;
   }
 }

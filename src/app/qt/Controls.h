@@ -6,11 +6,16 @@
 #include <QColor>
 #include <QFont>
 #include <QPainter>
+#include <QPointer>
 #include <QRawFont>
+#include <QRegion>
+#include <QStaticText>
+#include <QTimer>
 #include <QVector>
 #include <QSpinBox>
 #include <QString>
 #include <QWidget>
+#include <utility>
 #include <vector>
 
 #include "reg/RegFormLook.h"
@@ -45,6 +50,25 @@ class TGlyphPainter {
   QVector<QPointF> positions_;
 };
 
+// The live numbers change up to 40 times a second, faster than anyone reads them,
+// and a repaint of the window costs more than the polling tick's own work. Their
+// repaints wait for the next frame, every `ticksPerFrame` ticks of the window's
+// timer. The texts themselves are the newest at once (text(), grab()). While the
+// timer does not run, a repaint is asked at once.
+class TFramePacer {
+ public:
+  TFramePacer(const QTimer& timer, unsigned ticksPerFrame) : timer_(timer), ticksPerFrame_(ticksPerFrame) {}
+  void Request(QWidget* w, const QRegion& dirty);
+  void Tick();  // after each tick of the timer
+  bool Pending() const { return !pending_.empty(); }
+
+ private:
+  const QTimer& timer_;
+  const unsigned ticksPerFrame_;
+  std::vector<std::pair<QPointer<QWidget>, QRegion>> pending_;
+  unsigned ticks_ = 0;
+};
+
 // A spin edit for any signed 32-bit integer: it takes only text that is one or is on
 // its way to one (IsSpinEditText); text that is not an integer reads as 0.
 //
@@ -64,6 +88,8 @@ class TSpinEdit : public QSpinBox {
   // Sets the value as the program does: lightly while the edit has no focus.
   void ShowValue(int v);
   bool Deferred() const { return pending_; }
+  // Values shown lightly are painted at the pacer's frames.
+  void SetPacer(TFramePacer* pacer) { pacer_ = pacer; }
   void clear() override;
   void stepBy(int steps) override;
 
@@ -82,6 +108,7 @@ class TSpinEdit : public QSpinBox {
   void Commit();  // the spin box takes the value shown
   void PlaceDisplay();
   TDisplay* display_ = nullptr;  // made when first needed, beside the edit
+  TFramePacer* pacer_ = nullptr;
   int shown_ = 0;
   bool pending_ = false;
   bool showing_ = false;
@@ -98,6 +125,8 @@ class TFastLabel : public QWidget {
   void setText(const QString& text);
   QString text() const { return text_; }
   void setColor(const QColor& colour);
+  // New texts are painted at the pacer's frames (a new colour at once).
+  void SetPacer(TFramePacer* pacer) { pacer_ = pacer; }
   QColor color() const { return colour_; }
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -114,6 +143,7 @@ class TFastLabel : public QWidget {
   QColor colour_{0, 0, 0};
   TGlyphPainter glyphs_;
   int painted_ = 0;  // how far the last text reached
+  TFramePacer* pacer_ = nullptr;
 };
 
 // The status line under the bottom bar: one field per TStatusField, left to right,
@@ -134,13 +164,21 @@ class TStatusLine : public QWidget {
   QSize minimumSizeHint() const override;
 
  protected:
-  void paintEvent(QPaintEvent*) override;
+  void paintEvent(QPaintEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
 
  private:
   struct TField {
     QString text;
     bool red = false;
+    int need = 0;        // the text's width, +1
+    QStaticText shown;   // the text as drawn at `shownFor` (cut in the middle if long)
+    int shownFor = -1;
   };
-  std::vector<int> FieldWidths() const;
+  // The fields' widths, kept until a text, the font or the width changes: the rate
+  // in the Link field changes a few times a second and repaints only its field.
+  void Layout();
+  std::vector<int> widths_ = std::vector<int>(kStatusFieldCount, 0);
   TField fields_[kStatusFieldCount];
 };
