@@ -28,6 +28,7 @@
 #include "ViewerLink.h"
 #include "fob.h"
 #include "math/RegMult.h"
+#include "reg/TrackView.h"
 #include "tracker/FlockRecord.h"
 
 using namespace testsupport;
@@ -53,6 +54,18 @@ struct Harness : TFakeServices {
   ~Harness() {
     fob.reset();
     window.reset();
+  }
+};
+
+// Counts the paint events per control (by object name, else class) and the layout
+// requests while it is installed on the application.
+struct TPaintCounter : QObject {
+  std::map<QString, int> paints;
+  int layouts = 0;
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints[o->objectName().isEmpty() ? o->metaObject()->className() : o->objectName()];
+    if (e->type() == QEvent::LayoutRequest) ++layouts;
+    return false;
   }
 };
 
@@ -366,15 +379,7 @@ class QtWindowTest : public QObject {
     h.StoreSettings("COM1", 115200, 1, 0);
     TQtRegFormView& w = h.Start();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    struct Counter : QObject {
-      std::map<QString, int> paints;
-      int layouts = 0;
-      bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints[o->objectName().isEmpty() ? o->metaObject()->className() : o->objectName()];
-        if (e->type() == QEvent::LayoutRequest) ++layouts;
-        return false;
-      }
-    } counter;
+    TPaintCounter counter;
     for (int view = 0; view < 2; ++view) {
       w.Form().Timer1Timer();  // follows the viewer's cursor first
       QTest::qWait(50);
@@ -408,6 +413,39 @@ class QtWindowTest : public QObject {
     }
     for (auto& row : RegCoef)
       for (double& b : row) b = 0;
+  }
+
+  // With the timer running and a reading every tick, the live numbers hold every
+  // tick's values at once but are painted only at the frames, every fourth tick.
+  void liveNumbersArePaintedAtFramesNotAtEveryTick() {
+    Harness h;
+    h.ports.ports = {"COM1"};
+    h.StoreSettings("COM1", 115200, 1, 0);
+    TQtRegFormView& w = h.Start();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TPaintCounter counter;
+    qApp->installEventFilter(&counter);
+    w.Timer1.start();
+    QElapsedTimer clock;
+    clock.start();
+    int fed = 0, checked = 0, current = 0;
+    while (clock.elapsed() < 1000) {
+      const std::string x = std::to_string(++fed % 90 + 1);
+      for (char c : "\n01 " + x + ".00 -1.00 0.50 0 0 0\r") h.port->incoming.push_back(static_cast<uint8_t>(c));
+      QTest::qWait(10);
+      // Once there is a reading, the label holds the newest one the controller took.
+      if (w.dxFOBlabel->text() == design::kTrackerLabelStart) continue;
+      ++checked;
+      current += w.dxFOBlabel->text() == QString::fromStdString(TrackerLabel(w.Form().TrackerReading).text);
+    }
+    const int ticks = static_cast<int>(clock.elapsed() / look::kTimer1IntervalMs);
+    w.Timer1.stop();
+    qApp->removeEventFilter(&counter);
+    QVERIFY(checked > fed / 2);
+    QCOMPARE(current, checked);
+    const int paints = counter.paints["dxFOBlabel"];
+    QVERIFY2(paints >= 3 && paints <= ticks / static_cast<int>(look::kLiveFrameTicks) + 2,
+             qPrintable(QString("%1 paints in %2 ticks").arg(paints).arg(ticks)));
   }
 
   // The status line's link field and the live label's ink in each state of the

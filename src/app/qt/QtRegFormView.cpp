@@ -89,18 +89,25 @@ TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* p
   QLocale::setDefault(QLocale::c());
   BuildWidgets();
   BuildMenus();
+  for (TFastLabel* l : {dxFOBlabel, DistanceLabel, DistanceMmLabel}) l->SetPacer(&frames_);
+  for (TSpinEdit* e : {XEdit, YEdit, ZEdit}) e->SetPacer(&frames_);
   Timer1.setInterval(look::kTimer1IntervalMs);
   // The default coarse timer may stretch the interval by 5 %.
   Timer1.setTimerType(Qt::PreciseTimer);
-  // A tick runs from the event loop, not inside the timer's own event: Qt holds a
-  // timer back while its handler runs, and a message box opened in a tick would
-  // then stop the polling, which goes on behind every box.
+  // The polling goes on behind every box. Qt holds a timer back while its handler
+  // runs, so a message box opened in a tick would stop it: while a tick runs, a
+  // second timer stands by, and if the tick takes longer than an interval (a box
+  // is open) it runs the next ticks from the event loop, as posted events, which
+  // nest to any depth. A tick that ends in time costs no posted event.
+  TickInLoop.setInterval(look::kTimer1IntervalMs);
+  TickInLoop.setTimerType(Qt::PreciseTimer);
+  connect(&TickInLoop, &QTimer::timeout, this, [this] {
+    QMetaObject::invokeMethod(this, [this] { RunTick(); }, Qt::QueuedConnection);
+  });
   connect(&Timer1, &QTimer::timeout, this, [this] {
-    QMetaObject::invokeMethod(
-        this, [this] {
-          if (Timer1.isActive()) form_->Timer1Timer();
-        },
-        Qt::QueuedConnection);
+    TickInLoop.start();
+    RunTick();
+    TickInLoop.stop();
   });
   form_ = std::make_unique<TRegForm>(services, *this);
   form_->FormCreate();
@@ -108,6 +115,11 @@ TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* p
 }
 
 TQtRegFormView::~TQtRegFormView() { form_->FormDestroy(); }
+
+void TQtRegFormView::RunTick() {
+  if (Timer1.isActive()) form_->Timer1Timer();
+  frames_.Tick();
+}
 
 void TQtRegFormView::BuildWidgets() {
   setWindowTitle(design::kCaption);
