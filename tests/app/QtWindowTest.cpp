@@ -51,6 +51,12 @@ struct Harness : TFakeServices {
     messages.Clear();
     return *window;
   }
+  // The same with a Fastrak on COM1.
+  TQtRegFormView& StartFastrak() {
+    ports.ports = {"COM1"};
+    StoreSettings("COM1", 115200, 1, 0);
+    return Start();
+  }
   ~Harness() {
     fob.reset();
     window.reset();
@@ -351,9 +357,7 @@ class QtWindowTest : public QObject {
   // counted, not shown again).
   void ticksGoOnBehindAMessageBoxOfATick() {
     Harness h;
-    h.ports.ports = {"COM1"};
-    h.StoreSettings("COM1", 115200, 1, 0);
-    TQtRegFormView& w = h.Start();
+    TQtRegFormView& w = h.StartFastrak();
     auto feed = [&] {
       for (char c : std::string("\n01  1.0 2.0 -.-\r")) h.port->incoming.push_back(static_cast<uint8_t>(c));
     };
@@ -375,9 +379,7 @@ class QtWindowTest : public QObject {
   // edits and the distance.
   void aTickRepaintsOnlyWhatChanged() {
     Harness h;
-    h.ports.ports = {"COM1"};
-    h.StoreSettings("COM1", 115200, 1, 0);
-    TQtRegFormView& w = h.Start();
+    TQtRegFormView& w = h.StartFastrak();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     TPaintCounter counter;
     for (int view = 0; view < 2; ++view) {
@@ -419,9 +421,7 @@ class QtWindowTest : public QObject {
   // tick's values at once but are painted only at the frames, every fourth tick.
   void liveNumbersArePaintedAtFramesNotAtEveryTick() {
     Harness h;
-    h.ports.ports = {"COM1"};
-    h.StoreSettings("COM1", 115200, 1, 0);
-    TQtRegFormView& w = h.Start();
+    TQtRegFormView& w = h.StartFastrak();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     TPaintCounter counter;
     qApp->installEventFilter(&counter);
