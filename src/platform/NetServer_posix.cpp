@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "NetAddress.h"
 #include "NetServer.h"
 
 namespace {
@@ -100,21 +101,8 @@ class TPosixListener : public INetListener {
   std::string Listen(const std::string& address, uint16_t port) override {
     Close();
     sockaddr_storage a{};
-    socklen_t len = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-    if (address.empty() || inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-      v4->sin_family = AF_INET;
-      v4->sin_port = htons(port);
-      if (address.empty()) v4->sin_addr.s_addr = htonl(INADDR_ANY);
-      len = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-      v6->sin6_family = AF_INET6;
-      v6->sin6_port = htons(port);
-      len = sizeof(sockaddr_in6);
-    } else {
-      return "not a numeric IPv4 or IPv6 address";
-    }
+    const socklen_t len = static_cast<socklen_t>(ListenAddress(address, port, a));
+    if (len == 0) return kNotNumericAddress;
     const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return std::strerror(errno);
     const int one = 1;
@@ -127,8 +115,7 @@ class TPosixListener : public INetListener {
     sockaddr_storage bound{};
     socklen_t boundLen = sizeof bound;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLen) == 0)
-      port_ = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
-                                               : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+      port_ = AddressPort(bound);
     else
       port_ = port;
     fd_ = fd;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "NetAddress.h"
 #include "NetServer.h"
 
 namespace {
@@ -114,21 +115,8 @@ class TWinListener : public INetListener {
     Close();
     if (!WinsockReady()) return "Winsock 2 is not available";
     sockaddr_storage a{};
-    int len = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-    if (address.empty() || inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-      v4->sin_family = AF_INET;
-      v4->sin_port = htons(port);
-      if (address.empty()) v4->sin_addr.s_addr = htonl(INADDR_ANY);
-      len = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-      v6->sin6_family = AF_INET6;
-      v6->sin6_port = htons(port);
-      len = sizeof(sockaddr_in6);
-    } else {
-      return "not a numeric IPv4 or IPv6 address";
-    }
+    const int len = static_cast<int>(ListenAddress(address, port, a));
+    if (len == 0) return kNotNumericAddress;
     const SOCKET s = ::socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return SocketErrorText(WSAGetLastError());
     u_long nonBlocking = 1;
@@ -141,8 +129,7 @@ class TWinListener : public INetListener {
     sockaddr_storage bound{};
     int boundLen = sizeof bound;
     if (::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &boundLen) == 0)
-      port_ = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
-                                               : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+      port_ = AddressPort(bound);
     else
       port_ = port;
     s_ = s;
