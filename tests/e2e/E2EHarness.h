@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QTest>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -181,6 +182,32 @@ inline TVoxel ViewerCursor() {
   TVoxel v{INT32_MIN, INT32_MIN, INT32_MIN};
   in >> v.x >> v.y >> v.z;
   return v;
+}
+
+// The head the scenarios register: MRI = b0 + b1*x + b2*y + b3*z per axis. One
+// Flock count at the 36-inch range is 0.0279 mm, so its voxels are about 2.77,
+// 2.52 and 2.92 mm.
+inline constexpr double kMap[3][4] = {{128, 0.0100, 0.0010, -0.0005},
+                                      {140, -0.0008, 0.0110, 0.0012},
+                                      {60, 0.0006, -0.0009, 0.0095}};
+
+// The voxel the viewer shows at a landmark: the map, rounded to whole voxels
+// (the rounding is the landmarks' noise, up to half a voxel).
+inline TVoxel VoxelOf(const TTrackerReading& r) {
+  double v[3];
+  for (int a = 0; a < 3; ++a)
+    v[a] = kMap[a][0] + kMap[a][1] * r.FOBx + kMap[a][2] * r.FOBy + kMap[a][3] * r.FOBz;
+  return {static_cast<int32_t>(std::lround(v[0])), static_cast<int32_t>(std::lround(v[1])),
+          static_cast<int32_t>(std::lround(v[2]))};
+}
+
+inline bool SameReading(const TTrackerReading& a, const TTrackerReading& b) {
+  return a.FOBx == b.FOBx && a.FOBy == b.FOBy && a.FOBz == b.FOBz;
+}
+
+// The emulator's command that puts the sensor at a reading.
+inline std::string PosCommand(const TTrackerReading& r) {
+  return "pos " + std::to_string(r.FOBx) + " " + std::to_string(r.FOBy) + " " + std::to_string(r.FOBz);
 }
 
 }  // namespace e2e

@@ -19,32 +19,9 @@ using igtltest::TReceived;
 
 namespace {
 
-// The map the landmarks follow: MRI = b0 + b1*x + b2*y + b3*z per axis; one
-// Flock count at the 36-inch range is 0.0279 mm, so its voxels are about 2.77,
-// 2.52 and 2.92 mm.
-constexpr double kMap[3][4] = {{128, 0.0100, 0.0010, -0.0005},
-                               {140, -0.0008, 0.0110, 0.0012},
-                               {60, 0.0006, -0.0009, 0.0095}};
-
 // Five landmarks around a head, not in one plane.
 const TTrackerReading kLandmarks[5] = {
     {4000, 2000, -1000}, {-4000, 2400, 800}, {1200, -5200, 1600}, {-2800, -3600, -2400}, {6000, 400, 3200}};
-
-TVoxel VoxelOf(const TTrackerReading& r) {
-  double v[3];
-  for (int a = 0; a < 3; ++a)
-    v[a] = kMap[a][0] + kMap[a][1] * r.FOBx + kMap[a][2] * r.FOBy + kMap[a][3] * r.FOBz;
-  return {static_cast<int32_t>(std::lround(v[0])), static_cast<int32_t>(std::lround(v[1])),
-          static_cast<int32_t>(std::lround(v[2]))};
-}
-
-bool SameReading(const TTrackerReading& a, const TTrackerReading& b) {
-  return a.FOBx == b.FOBx && a.FOBy == b.FOBy && a.FOBz == b.FOBz;
-}
-
-std::string PosCommand(const TTrackerReading& r) {
-  return "pos " + std::to_string(r.FOBx) + " " + std::to_string(r.FOBy) + " " + std::to_string(r.FOBz);
-}
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
