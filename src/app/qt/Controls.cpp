@@ -104,10 +104,8 @@ void TFramePacer::Request(QWidget* w, const QRegion& dirty) {
 }
 
 void TFramePacer::Tick() {
-  if (++ticks_ % ticksPerFrame_ != 0 && timer_.isActive()) return;
-  // The frame is painted and flushed now, without waking the event loop once
-  // more: a lone control repaints at once; several ask for updates, and their
-  // window's update request is sent at once, so that they share one flush.
+  // A lone control repaints at once; several ask for updates, and their window's
+  // update request is sent at once, so that they share one repaint and one flush.
   std::vector<QWidget*> windows;
   for (auto& [widget, region] : pending_) {
     if (!widget || !widget->isVisible()) continue;

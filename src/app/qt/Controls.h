@@ -50,23 +50,21 @@ class TGlyphPainter {
   QVector<QPointF> positions_;
 };
 
-// The live numbers change up to 40 times a second, faster than anyone reads them,
-// and a repaint of the window costs more than the polling tick's own work. Their
-// repaints wait for the next frame, every `ticksPerFrame` ticks of the window's
-// timer. The texts themselves are the newest at once (text(), grab()). While the
-// timer does not run, a repaint is asked at once.
+// The live numbers (the tracker label, the voxel's edits, the distance) change at
+// every tick. Their repaints are gathered while the tick runs and painted when it
+// ends, all in one repaint and one flush: an update() per control would be painted
+// at the next turn of the event loop, which a posted event wakes once more. While
+// the timer does not run, a repaint is asked at once.
 class TFramePacer {
  public:
-  TFramePacer(const QTimer& timer, unsigned ticksPerFrame) : timer_(timer), ticksPerFrame_(ticksPerFrame) {}
+  explicit TFramePacer(const QTimer& timer) : timer_(timer) {}
   void Request(QWidget* w, const QRegion& dirty);
-  void Tick();  // after each tick of the timer
+  void Tick();  // at the end of each tick of the timer
   bool Pending() const { return !pending_.empty(); }
 
  private:
   const QTimer& timer_;
-  const unsigned ticksPerFrame_;
   std::vector<std::pair<QPointer<QWidget>, QRegion>> pending_;
-  unsigned ticks_ = 0;
 };
 
 // A spin edit for any signed 32-bit integer: it takes only text that is one or is on
@@ -88,7 +86,7 @@ class TSpinEdit : public QSpinBox {
   // Sets the value as the program does: lightly while the edit has no focus.
   void ShowValue(int v);
   bool Deferred() const { return pending_; }
-  // Values shown lightly are painted at the pacer's frames.
+  // Values shown lightly are painted at the end of the pacer's tick.
   void SetPacer(TFramePacer* pacer) { pacer_ = pacer; }
   void clear() override;
   void stepBy(int steps) override;
@@ -125,7 +123,7 @@ class TFastLabel : public QWidget {
   void setText(const QString& text);
   QString text() const { return text_; }
   void setColor(const QColor& colour);
-  // New texts are painted at the pacer's frames (a new colour at once).
+  // New texts are painted at the end of the pacer's tick (a new colour at once).
   void SetPacer(TFramePacer* pacer) { pacer_ = pacer; }
   QColor color() const { return colour_; }
   QSize sizeHint() const override;

@@ -95,7 +95,7 @@ class TQtRegFormView : public QMainWindow, public IRegFormView {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
-  TFramePacer frames_{Timer1, look::kLiveFrameTicks};  // the live numbers' repaints
+  TFramePacer frames_{Timer1};  // the live numbers' repaints, one per tick
   QTimer TickInLoop;  // runs the ticks while one is held in a box
   void RunTick();     // one tick of Timer1 and the frame it may end
   void BuildMenus();

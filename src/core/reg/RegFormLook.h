@@ -88,11 +88,6 @@ inline constexpr TRGB kReportGlyphInk{40, 40, 40};
 
 // ---- Timing ----
 inline constexpr int kTimer1IntervalMs = 25;
-// The live numbers (the tracker label, the voxel's edits, the distance) take every
-// tick's values at once but are painted every fourth tick, ten times a second:
-// readable, and a repaint costs more than the tick's own work. A change of ink
-// (red, stale) is painted at once.
-inline constexpr unsigned kLiveFrameTicks = 4;
 
 // ---- The landmark check ----
 // Follows the row number of the landmark with the largest leave-one-out error.
