@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "ImageFile.h"
+#include "ParamName.h"
 #include "TestHeader.h"
 #include "TestSupport.h"
 
@@ -130,13 +131,6 @@ const TGoodFile kGoodFiles[] = {
 
 void PrintTo(const TGoodFile& c, std::ostream* os) { *os << c.what; }
 
-template <typename T>
-std::string ParamName(const testing::TestParamInfo<T>& info) {
-  std::string n = info.param.what;
-  for (char& c : n)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return n;
-}
 
 class ImageFileGood : public testing::TestWithParam<TGoodFile> {};
 

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <limits>
 
+#include "ParamName.h"
 #include "TestHeader.h"
 #include "image/Nifti.h"
 #include "image/ScaleCheck.h"
@@ -22,14 +23,6 @@ const float kSform[3][4] = {{0.5f, -0.25f, 0.125f, -90.0f},
                             {0.25f, 0.75f, -0.5f, 126.0f},
                             {0.0f, 0.5f, 1.25f, -72.0f}};
 
-// The case's description as the test's name.
-template <typename T>
-std::string ParamName(const testing::TestParamInfo<T>& info) {
-  std::string n = info.param.what;
-  for (char& c : n)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return n;
-}
 
 TNiftiImage Previous() {
   TNiftiImage img;

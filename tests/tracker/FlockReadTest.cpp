@@ -78,11 +78,11 @@ TEST(FlockRecordTest, EncodingDropsTheTwoLowestBits) {
   ExpectReading(DecodeFlockRecord(r.data()), 4, -8, 12);
 }
 
-class FlockReadTest : public ::testing::Test {
- protected:
-  FlockReadTest() : link(state, reading, clock, messages, host) {
+// A connected link over a fake port, for tests that need one per case.
+struct TFlockLink {
+  explicit TFlockLink(bool streaming = true) {
     state.PortName = "COM1";
-    state.IsStreaming = true;
+    state.IsStreaming = streaming;
     state.TrackerReady = true;
     port.open = true;
     link.SetPort(&port);
@@ -93,8 +93,11 @@ class FlockReadTest : public ::testing::Test {
   TFakeMessages messages;
   TFakeHost host;
   TFakePort port;
-  TTrackerLink link;
+  TTrackerLink link{state, reading, clock, messages, host};
 };
+
+// The streaming link of most tests.
+class FlockReadTest : public ::testing::Test, protected TFlockLink {};
 
 TEST_F(FlockReadTest, NothingHappensBeforeTheTrackerIsReady) {
   state.TrackerReady = false;
@@ -270,23 +273,6 @@ TEST_F(FlockReadTest, APortThatNeverEmptiesCannotHoldTheTick) {
   EXPECT_LE(liar.reads, kFlockMaxScan);
 }
 
-// A connected link over a fake port, for tests that need one per case.
-struct TFlockLink {
-  explicit TFlockLink(bool streaming = true) {
-    state.PortName = "COM1";
-    state.IsStreaming = streaming;
-    state.TrackerReady = true;
-    port.open = true;
-    link.SetPort(&port);
-  }
-  TTrackerState state;
-  TTrackerReading reading;
-  TFakeClock clock;
-  TFakeMessages messages;
-  TFakeHost host;
-  TFakePort port;
-  TTrackerLink link{state, reading, clock, messages, host};
-};
 
 TEST(FlockFramingTest, APhasingByteInsideARecordBeginsTheNextOneAcrossReads) {
   // `broken` bytes of a record that broke off, then the first `arrived` bytes of the
