@@ -259,10 +259,19 @@ TEST_F(FastrakReadTest, ACarriageReturnOutsideALineCompletesNothing) {
   EXPECT_FALSE(link.FastrakInLine());
 }
 
-TEST_F(FastrakReadTest, ALineFeedInsideALineIsCollected) {
+// A record whose carriage return was lost is not joined to the next one (which
+// would make the next header the first one's Z): it is noise, and the next line
+// stands on its own.
+TEST_F(FastrakReadTest, ALineFeedInsideALineStartsANewLine) {
+  reading = {5, 6, 7};
   port.Feed("\n01 1\n2 3 4\r");
+  EXPECT_FALSE(link.ReadFOB());
+  EXPECT_TRUE(link.Noisy());
+  ExpectReading(reading, 5, 6, 7);
+  EXPECT_EQ(link.DiscardedBytes(), 5u + 7u);  // "\n01 1" and "\n2 3 4\r"
+  port.Feed("\n01   11.00  2\n01   12.00  22.00  32.00\r\n");
   EXPECT_TRUE(link.ReadFOB());
-  ExpectReading(reading, 100, 200, 300);
+  ExpectReading(reading, 1200, 2200, 3200);
 }
 
 TEST_F(FastrakReadTest, AConversionErrorComesAfterTheRequestAndKeepsTheLineState) {

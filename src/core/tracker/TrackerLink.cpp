@@ -294,6 +294,13 @@ bool TTrackerLink::ReadFastrak() {
       fastrakInLine_ = false;
       line.clear();
       lineOverlong = false;
+    } else if (inLine && c == 0x0A) {
+      // A line feed inside a line: the line's carriage return was lost, and what
+      // came before belongs to no whole record (joined to the next record it would
+      // read that record's header as a number). It is noise; a new line starts.
+      noise += line.size() + 1;
+      line.clear();
+      lineOverlong = false;
     } else if (inLine) {
       if (line.size() < kFastrakMaxLine) {
         line += static_cast<char>(c);
