@@ -214,9 +214,13 @@ TEST_F(RegFormTest, ErrorsOfTicksThatArriveWhileTheBoxIsOpenAreCountedNotStacked
       form->Timer1Timer();
     }
   };
+  clock.now += 1000;  // long after the start-up
   Feed(bad);
   form->Timer1Timer();
   EXPECT_EQ(ticksWhileOpen, 5);
+  // The failed line is noise: the link says so, not that no reading comes.
+  EXPECT_NE(view.Status(TStatusField::Link).find("do not form records"), std::string::npos)
+      << view.Status(TStatusField::Link);
   EXPECT_EQ(messages.errors, std::vector<std::string>{"'-.-' is not a valid floating point value"});
   EXPECT_EQ(form->SuppressedErrors(), 5);
   // Polling goes on: a good line is read.
@@ -735,6 +739,22 @@ TEST_F(RegFormTest, AViewerThatKeepsItsLockNeverStopsTheTickAndTheTypedVoxelArri
   viewer.Set({5, 6, 7});
   form->Timer1Timer();
   EXPECT_EQ(view.Edits(), (TVoxel{5, 6, 7}));
+}
+
+TEST_F(RegFormTest, TheLockWaitWithinATickDoesNotAgeTheViewerAlarm) {
+  Start();
+  form->Timer1Timer();
+  block->held = true;
+  block->onBusy = [&] { clock.now += 3; };  // each access waits for the lock first
+  clock.now += 300;  // the status line is due for its refresh in the first held tick
+  for (int i = 0; i < 25; ++i) {
+    clock.now += 25;
+    form->Timer1Timer();
+    ASSERT_EQ(view.Status(TStatusField::Viewer), "") << "tick " << i;
+  }
+  for (int i = 0; i < 12; ++i) clock.now += 25, form->Timer1Timer();  // the line's next refresh
+  EXPECT_NE(view.Status(TStatusField::Viewer).find("locked (1."), std::string::npos)
+      << view.Status(TStatusField::Viewer);
 }
 
 TEST_F(RegFormTest, PortMenuListsThePortsThatExistWhenItOpensAndF6LooksAgain) {

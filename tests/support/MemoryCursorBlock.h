@@ -3,6 +3,7 @@
 // window's block objects as the system's block outlives its users, and a test can
 // play the viewer (read and write the words) or a viewer that keeps the lock.
 #include <array>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@ struct TMemoryBlock {
   std::array<int32_t, kSharedBlockWords> words{};
   bool held = false;       // another process holds the lock: every access is Busy
   int busyAccesses = 0;    // accesses that found it held
+  std::function<void()> onBusy;  // runs at each such access (a real one waits first)
   std::string openError;   // non-empty: opening fails with this text
 
   TVoxel Cursor() const { return {words[CursorX], words[CursorY], words[CursorZ]}; }
@@ -29,12 +31,12 @@ class TMemoryCursorBlock : public ICursorBlock {
  public:
   explicit TMemoryCursorBlock(std::shared_ptr<TMemoryBlock> b) : b_(std::move(b)) {}
   TBlockAccess ReadCursor(TVoxel& v) override {
-    if (b_->held) return ++b_->busyAccesses, TBlockAccess::Busy;
+    if (b_->held) return Busy();
     v = b_->Cursor();
     return TBlockAccess::Done;
   }
   TBlockAccess PublishCursor(const TVoxel& v) override {
-    if (b_->held) return ++b_->busyAccesses, TBlockAccess::Busy;
+    if (b_->held) return Busy();
     b_->SetCursor(v);
     b_->words[Aux0] = 2147483647;
     b_->words[Aux1] = 0;
@@ -43,6 +45,11 @@ class TMemoryCursorBlock : public ICursorBlock {
   }
 
  private:
+  TBlockAccess Busy() {
+    ++b_->busyAccesses;
+    if (b_->onBusy) b_->onBusy();
+    return TBlockAccess::Busy;
+  }
   std::shared_ptr<TMemoryBlock> b_;
 };
 

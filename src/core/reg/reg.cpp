@@ -234,18 +234,25 @@ void TRegForm::Timer1Timer() {
   if (IsCalibrateView() && !publishPending_) ViewerFollowStage();
   // Tracker stage.
   bool reading = false;
+  const auto noteNoise = [&] {
+    if (const uint64_t discarded = link_.DiscardedBytes(); discarded != discardedSeen_) {
+      discardedSeen_ = discarded;
+      lastNoiseMs_ = now;
+    }
+  };
   try {
     reading = link_.ReadFOB();
   } catch (const std::exception& e) {
+    // A line that fails to convert is noise like any other: the link says so,
+    // and the network clients are served, before the error box opens.
+    noteNoise();
     UpdateLinkStatus(now);
+    PollIgtl(now);
     ShowTickError(e.what());
     return;
   }
   if (reading) health_.Reading(now);
-  if (const uint64_t discarded = link_.DiscardedBytes(); discarded != discardedSeen_) {
-    discardedSeen_ = discarded;
-    lastNoiseMs_ = now;
-  }
+  noteNoise();
   UpdateLinkStatus(now);
   if (!reading) {
     PollIgtl(now);
@@ -345,10 +352,12 @@ void TRegForm::UpdateLinkStatus(uint64_t now, bool force) {
   TLinkStatusText link = LinkStatusText(state, Tracker, health_.Rate(now), health_.AgeMs(now), link_.FailureText());
   SetStatus(TStatusField::Link, link.text, link.red);
   ShowServerStatus();
-  if (blockBusy_ && now - blockBusySince_ >= kViewerBusyAfterMs)
+  // The lock was found held after the tick read its clock (an access waits a few
+  // ms for it): no negative age.
+  const uint64_t busyFor = blockBusy_ && now > blockBusySince_ ? now - blockBusySince_ : 0;
+  if (blockBusy_ && busyFor >= kViewerBusyAfterMs)
     SetStatus(TStatusField::Viewer,
-              "The viewer holds its block locked (" + SecondsText(now - blockBusySince_) +
-                  " s): the cursor is not exchanged",
+              "The viewer holds its block locked (" + SecondsText(busyFor) + " s): the cursor is not exchanged",
               true);
   else
     SetStatus(TStatusField::Viewer, "", false);
