@@ -131,7 +131,7 @@ TEST(FitTool, CheckOptionsAreValidated) {
   EXPECT_EQ(help.exitCode, 0);
   for (const char* says : {"--check=csv        the landmark check as CSV in place of the report",
                            "--tracker TRACKER  the tracker's unit for the scale check: flock36 (default)",
-                           "2 usage, file or format error\n  (a malformed line as FILE:LINE:"})
+                           "2 usage, file, format or output error\n  (a malformed line as FILE:LINE:"})
     EXPECT_NE(help.out.find(says), std::string::npos) << help.out;
 }
 
@@ -150,6 +150,15 @@ TEST(FitTool, BadNumberIsReported) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Invalid numeric input"), std::string::npos) << r.err;
+}
+
+// A report that does not reach standard output is a failure, not a fit.
+TEST(FitTool, AReportThatCannotBeWrittenExitsWithTwo) {
+  if (!fs::exists("/dev/full") || !fs::exists("/bin/sh")) GTEST_SKIP() << "no /dev/full here";
+  const std::string cmd = "'" + BinPath("zeltra-fit") + "' '" + (DataDir() / "five.txt").string() + "' >/dev/full";
+  const ProcessResult r = RunProcess({"/bin/sh", "-c", cmd});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("the report could not be written: No space left on device"), std::string::npos) << r.err;
 }
 
 TEST(FitTool, UsageWithoutAFile) {

@@ -24,8 +24,11 @@
 // (the calibration's or the image's: the message alone, nothing on standard
 // output); 3 when the landmarks' tracker positions cannot determine the map (all
 // in one plane, on one line or at one point): the message is written to standard
-// error and the report lines, which say the same, to standard output.
+// error and the report lines, which say the same, to standard output. A report
+// that cannot be written to standard output (a full disk) gives 2 as well.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,7 +77,7 @@ constexpr const char* kUsage =
     "  --tracker TRACKER  the tracker's unit for the scale check: flock36 (default),\n"
     "                     flock72, flock144 (Flock range in inches), fastrak-in,\n"
     "                     fastrak-cm\n"
-    "exit status: 0 fitted; 1 the fit showed a message; 2 usage, file or format error\n"
+    "exit status: 0 fitted; 1 the fit showed a message; 2 usage, file, format or output error\n"
     "  (a malformed line as FILE:LINE: what is wrong); 3 the landmarks cannot\n"
     "  determine the map\n";
 
@@ -311,8 +314,12 @@ int main(int argc, char** argv) {
       for (const std::string& line : CheckTable(result, mm)) out += line + "\n";
     }
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fflush(stdout);
+  // A report that did not reach its file (a full disk, a closed pipe) is a failure.
+  const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "zeltra-fit: the report could not be written: %s\n", std::strerror(errno));
+    return 2;
+  }
   if (!ran && n >= kMinRegistrationRows && TrackerSpan(PointTable, n) != TTrackerSpan::Space)
     return 3;
   return messages.count > 0 ? 1 : 0;
