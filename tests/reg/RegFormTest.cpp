@@ -741,6 +741,22 @@ TEST_F(RegFormTest, AViewerThatKeepsItsLockNeverStopsTheTickAndTheTypedVoxelArri
   EXPECT_EQ(view.Edits(), (TVoxel{5, 6, 7}));
 }
 
+// A close from outside while the tracker exchange waits (its waits run the window's
+// messages) must not destroy the port under it: it is held and made at the end.
+TEST_F(RegFormTest, ACloseDuringTheTrackerExchangeIsMadeWhenItEnds) {
+  ports.ports = {"COM1"};
+  Start();
+  bool answered = true;
+  clock.onSleep = [&](uint32_t) {
+    if (answered) answered = form->FormCloseQuery();
+  };
+  form->Command(TCommand::ResetConnectionMenu);  // F6: a new exchange
+  clock.onSleep = nullptr;
+  EXPECT_FALSE(answered);
+  EXPECT_EQ(view.closeRequests, 1);
+  EXPECT_TRUE(view.closed);
+}
+
 TEST_F(RegFormTest, TheLockWaitWithinATickDoesNotAgeTheViewerAlarm) {
   Start();
   form->Timer1Timer();

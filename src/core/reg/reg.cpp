@@ -529,7 +529,15 @@ bool TRegForm::MayLeaveCalibration() {
   return false;
 }
 
-bool TRegForm::FormCloseQuery() { return MayLeaveCalibration(); }
+bool TRegForm::FormCloseQuery() {
+  if (exchanging_ > 0) {
+    // A close from outside (the task list, the session) while the exchange waits
+    // would destroy the port under it.
+    closeAfterExchange_ = true;
+    return false;
+  }
+  return MayLeaveCalibration();
+}
 
 bool TRegForm::SaveCalibration() {
   TFileDialogSpec spec{"Text file (*.txt)|*.txt", DialogFolder(), "txt", true, NameOf(calibPath_)};
@@ -729,9 +737,29 @@ void TRegForm::BeginConnect() {
                                        kWaitAfterAutoConfig));
 }
 
-void TRegForm::InitFOB() { link_.InitFOB(); }
+class TRegForm::TExchangeScope {
+ public:
+  explicit TExchangeScope(TRegForm& form) : form_(form) { ++form_.exchanging_; }
+  ~TExchangeScope() {
+    if (--form_.exchanging_ == 0 && form_.closeAfterExchange_) {
+      form_.closeAfterExchange_ = false;
+      form_.view_.CloseWindow();
+    }
+  }
+  TExchangeScope(const TExchangeScope&) = delete;
+  TExchangeScope& operator=(const TExchangeScope&) = delete;
+
+ private:
+  TRegForm& form_;
+};
+
+void TRegForm::InitFOB() {
+  TExchangeScope exchange(*this);
+  link_.InitFOB();
+}
 
 void TRegForm::InitFOBdialog() {
+  TExchangeScope exchange(*this);
   link_.InitFOBdialog();
   health_.Restart(Now());
   UpdateLinkStatus(Now(), true);
@@ -756,6 +784,7 @@ void TRegForm::UnitsClick(TCommand item) {
 }
 
 void TRegForm::StartupFOB() {
+  TExchangeScope exchange(*this);  // its boxes too run the window's messages
   std::string message;
   if (CheckSpeed(Tracker, message)) {
     for (TCommand i : kSpeedItems)

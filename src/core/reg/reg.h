@@ -130,7 +130,9 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   // opened (a setting), else the user's documents.
   const std::string& CalibrationFolder() const { return calibFolder_; }
   // A request to close the window, by any path: true when it may close. With
-  // unsaved changes the operator is asked to save, discard or cancel.
+  // unsaved changes the operator is asked to save, discard or cancel. During the
+  // tracker's start-up exchange (its waits and boxes run the window's messages) the
+  // request is held, false, and made again through the view when the exchange ends.
   bool FormCloseQuery();
   void SaveBtnClick();
   void OPenBtnClick();
@@ -219,6 +221,10 @@ class TRegForm : private ICalibTableView, private ITrackerHost {
   std::vector<bool> portChecked_;
   bool destroyed_ = false;
   bool tickErrorOpen_ = false;
+  int exchanging_ = 0;          // depth of the tracker exchanges under way
+  bool closeAfterExchange_ = false;
+  // Marks a tracker exchange; the outermost one's end makes a held close request.
+  class TExchangeScope;
   int suppressedErrors_ = 0;
   // Link health and the status line.
   TLinkHealth health_;
