@@ -815,6 +815,12 @@ TEST(Win32Window, StaleTrackerLabelIsPaintedGreyAndFreshOneFollowsTheRedRule) {
   }
 }
 
+// The system's end of a session: the query, and the end when no window refused.
+static void EndSession(HWND h) {
+  if (SendMessageA(h, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF))
+    SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+}
+
 TEST(Win32Window, EveryCloseRequestAsksAboutUnsavedRowsAndCancelKeepsTheWindow) {
   using A = IMessagePresenter::TSaveAnswer;
   struct TCase {
@@ -827,6 +833,8 @@ TEST(Win32Window, EveryCloseRequestAsksAboutUnsavedRowsAndCancelKeepsTheWindow) 
       {"WM_CLOSE", [](HWND h) { PostMessageA(h, WM_CLOSE, 0, 0); }, A::Cancel, false},
       {"WM_CLOSE", [](HWND h) { PostMessageA(h, WM_CLOSE, 0, 0); }, A::Discard, true},
       {"close box", [](HWND h) { PostMessageA(h, WM_SYSCOMMAND, SC_CLOSE, 0); }, A::Cancel, false},
+      {"log off", EndSession, A::Cancel, false},
+      {"log off", EndSession, A::Discard, true},
       {"File > Exit", [](HWND h) { PostMessageA(h, WM_COMMAND, win32ids::CommandId(TCommand::Exit1), 0); },
        A::Cancel, false},
       {"File > Exit", [](HWND h) { PostMessageA(h, WM_COMMAND, win32ids::CommandId(TCommand::Exit1), 0); },

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -89,6 +90,16 @@ TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* p
   QLocale::setDefault(QLocale::c());
   BuildWidgets();
   BuildMenus();
+#ifndef QT_NO_SESSIONMANAGER
+  // The session ends (log off, shut down): unsaved rows are asked about as for a
+  // close, and Cancel keeps the session. Without leave to ask, nothing is asked.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& session) {
+    if (!session.allowsInteraction()) return;
+    const bool mayEnd = form_->FormCloseQuery();
+    session.release();
+    if (!mayEnd) session.cancel();
+  });
+#endif
   for (TFastLabel* l : {dxFOBlabel, DistanceLabel, DistanceMmLabel}) l->SetPacer(&frames_);
   for (TSpinEdit* e : {XEdit, YEdit, ZEdit}) e->SetPacer(&frames_);
   Timer1.setInterval(look::kTimer1IntervalMs);

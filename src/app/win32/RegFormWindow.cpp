@@ -247,6 +247,13 @@ LRESULT TWin32RegFormView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // controller may keep the window open (unsaved changes, Cancel).
       if (!form_ || form_->FormCloseQuery()) DestroyWindow(hwnd_);
       return 0;
+    // The session ends (log off, shut down): the same question, and Cancel keeps
+    // the session; once it does end, the window goes as on a close (the settings
+    // are stored and the tracker is put to sleep), before the process is ended.
+    case WM_QUERYENDSESSION: return !form_ || form_->FormCloseQuery() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      if (wp) DestroyWindow(hwnd_);
+      return 0;
     case WM_DESTROY: OnDestroy(); return 0;
   }
   return DefWindowProcA(hwnd_, msg, wp, lp);
