@@ -300,13 +300,13 @@ class QtWindowTest : public QObject {
     TQtRegFormView& w = h.Start();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    enum How { Focus, Step, Type };
+    enum How { Focus, Step, Type, Click };
     struct Case {
       How how;
       int32_t set;
       int32_t after;
       const char* text;
-    } cases[] = {{Focus, 1234, 1234, "1234"}, {Step, -77, -76, "-76"}, {Type, 55, 559, "559"}};
+    } cases[] = {{Focus, 1234, 1234, "1234"}, {Step, -77, -76, "-76"}, {Type, 55, 559, "559"}, {Click, 8, 8, "8"}};
     for (const Case& c : cases) {
       w.RegGrid->setFocus();
       QTRY_VERIFY(!w.YEdit->hasFocus());
@@ -338,6 +338,10 @@ class QtWindowTest : public QObject {
           w.YEdit->findChild<QLineEdit*>()->end(false);
           QTest::keyClick(w.YEdit, Qt::Key_9);
           break;
+        case Click:  // into the text, where the caret goes
+          QTest::mouseClick(w.YEdit->findChild<QLineEdit*>(), Qt::LeftButton);
+          QTRY_VERIFY(w.YEdit->hasFocus());
+          break;
       }
       QVERIFY(!w.YEdit->Deferred());
       QVERIFY(!above());
@@ -345,9 +349,9 @@ class QtWindowTest : public QObject {
       QCOMPARE(w.YEdit->text(), QString(c.text));
       QCOMPARE(w.Form().CurrentMRI.y, c.after);
       // With the focus but no key pressed the program's values stay light; once
-      // the operator types they go to the spin box itself.
+      // the operator types or clicks into the text they go to the spin box itself.
       w.SetEditValue(TEdit::YEdit, 4242);
-      QCOMPARE(w.YEdit->Deferred(), c.how != Type);
+      QCOMPARE(w.YEdit->Deferred(), c.how != Type && c.how != Click);
       QCOMPARE(w.EditValue(TEdit::YEdit), 4242);
       disconnect(counted);
     }

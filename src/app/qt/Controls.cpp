@@ -229,6 +229,7 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
   QSpinBox::setValue(0);
   setAccelerated(true);
   setLocale(QLocale::c());
+  lineEdit()->installEventFilter(this);
   // A change the spin box makes itself (typed, stepped, set) ends the light display.
   connect(this, &QSpinBox::valueChanged, this, [this] {
     if (!showing_ && pending_) {
@@ -301,6 +302,14 @@ bool TSpinEdit::event(QEvent* e) {
     default: break;
   }
   return QSpinBox::event(e);
+}
+
+bool TSpinEdit::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == lineEdit() && (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)) {
+    Commit();
+    editing_ = true;
+  }
+  return QSpinBox::eventFilter(watched, e);
 }
 
 void TSpinEdit::clear() {

@@ -95,6 +95,8 @@ class TSpinEdit : public QSpinBox {
   QValidator::State validate(QString& text, int& pos) const override;
   int valueFromText(const QString& text) const override;
   bool event(QEvent* e) override;
+  // A click in the text goes to the line edit, not to the box: seen here.
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void moveEvent(QMoveEvent* e) override;
   void hideEvent(QHideEvent* e) override;
