@@ -815,6 +815,20 @@ TEST(Win32Window, StaleTrackerLabelIsPaintedGreyAndFreshOneFollowsTheRedRule) {
   }
 }
 
+// The program's UTF-8 and a file name from the ANSI dialogs both reach the W
+// functions as their characters.
+TEST(Win32Window, TextsAreReadAsUtf8OrElseInTheAnsiCodePage) {
+  EXPECT_EQ(Widen("Calibration: head.txt"), L"Calibration: head.txt");
+  EXPECT_EQ(Widen("\xc2\xb5m"), L"\u00b5m");
+  const std::string ansi = "Calibration: M\xfcller.txt";  // u umlaut in the Western code pages
+  wchar_t expected[64] = {};
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, expected, 64);
+  EXPECT_EQ(Widen(ansi), std::wstring(expected));
+  if (GetACP() == 1252) {
+    EXPECT_EQ(Widen(ansi), L"Calibration: M\u00fcller.txt");
+  }
+}
+
 // The system's end of a session: the query, and the end when no window refused.
 static void EndSession(HWND h) {
   if (SendMessageA(h, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF))

@@ -10,11 +10,19 @@ std::string WindowText(HWND hwnd) {
   return s;
 }
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  // The program's own texts are UTF-8; names from the system's ANSI functions (file
+  // dialogs, folders, the registry) are in the ANSI code page and are seldom valid
+  // UTF-8 when they are not plain ASCII.
+  UINT page = CP_UTF8;
+  int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n == 0) {
+    page = CP_ACP;
+    n = MultiByteToWideChar(page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  }
   std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+  MultiByteToWideChar(page, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
   return w;
 }
 

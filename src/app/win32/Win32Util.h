@@ -15,8 +15,9 @@ namespace win32 {
 std::string WindowText(HWND hwnd);
 
 // UTF-8 (the design's and the controller's texts) to UTF-16 for the W functions,
-// and back.
-std::wstring Widen(const std::string& utf8);
+// and back. A text that is not valid UTF-8 holds a name from an ANSI function (a
+// file chosen in a dialog, a folder): it is read in the ANSI code page.
+std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& utf16);
 
 // Line breaks as edits and message boxes show them: every "\r", "\n" or "\r\n"
