@@ -842,6 +842,25 @@ TEST_F(RegFormTest, LinkStatesNoisyAndNotConnectedPublishNothingAndSayWhy) {
   EXPECT_TRUE(view.StatusRed(TStatusField::Link));
 }
 
+// A Flock switched on after the model query: not connected, until its stream
+// brings fresh readings, which are live like any others.
+TEST_F(RegFormTest, ReadingsOfATrackerThatMissedTheExchangeAreLive) {
+  ports.ports = {"COM1"};
+  port->device = nullptr;  // no answer to the model query
+  Start();
+  EXPECT_EQ(view.Status(TStatusField::Link).rfind("Tracker not connected: ", 0), 0u) << view.Status(TStatusField::Link);
+  for (int32_t x : {100, 101, 102})
+    for (uint8_t b : EncodeFlockRecord(x, 200, 300)) port->incoming.push_back(b);
+  clock.now += 25;
+  form->Timer1Timer();
+  EXPECT_EQ(form->TrackerReading.FOBy, 200);
+  EXPECT_FALSE(view.trackerStale);
+  EXPECT_FALSE(view.StatusRed(TStatusField::Link)) << view.Status(TStatusField::Link);
+  for (int i = 0; i < 24; ++i) clock.now += 25, form->Timer1Timer();  // silent again
+  EXPECT_EQ(view.Status(TStatusField::Link).rfind("Tracker not connected: ", 0), 0u) << view.Status(TStatusField::Link);
+  EXPECT_TRUE(view.trackerStale);
+}
+
 TEST_F(RegFormTest, UnsavedChangesAreAskedAboutBeforeTheWindowClosesOrAnotherFileOpens) {
   using A = IMessagePresenter::TSaveAnswer;
   TempDir dir;

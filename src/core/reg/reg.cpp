@@ -322,7 +322,9 @@ void TRegForm::BlockAccessed(TBlockAccess access, uint64_t now) {
 }
 
 TLinkState TRegForm::LinkState(uint64_t now) const {
-  if (!link_.Connected()) return TLinkState::NotConnected;
+  // A tracker that missed the start-up exchange (switched on late) may stream all
+  // the same: its fresh readings are live, and are published as such.
+  if (!link_.Connected() && health_.Stale(now)) return TLinkState::NotConnected;
   // Noise is said while it arrives; a line that then falls silent is stale.
   if (link_.Noisy() && now - lastNoiseMs_ < TLinkHealth::kStaleAfterMs) return TLinkState::Noisy;
   if (health_.Stale(now)) return TLinkState::Stale;
