@@ -842,6 +842,23 @@ TEST_F(RegFormTest, LinkStatesNoisyAndNotConnectedPublishNothingAndSayWhy) {
   EXPECT_TRUE(view.StatusRed(TStatusField::Link));
 }
 
+// No port at start: F6 says so again, and connects to the first port that has
+// appeared since.
+TEST_F(RegFormTest, F6ChoosesAPortWhenNoneExistedAtStart) {
+  ports.ports = {};
+  Start();
+  EXPECT_EQ(startupMessages.back(), kNoSerialPortsMessage);
+  form->Command(TCommand::ResetConnectionMenu);
+  EXPECT_EQ(messages.messages.back(), kNoSerialPortsMessage);
+  EXPECT_TRUE(port->opens.empty());
+  ports.ports = {"COM3", "COM4"};
+  form->Command(TCommand::ResetConnectionMenu);
+  EXPECT_EQ(form->Tracker.PortName, "COM3");
+  ASSERT_EQ(port->opens.size(), 1u);
+  EXPECT_EQ(port->opens[0].first, "COM3");
+  EXPECT_EQ(view.caption.rfind("MINIBIRD01", 0), 0u) << view.caption;
+}
+
 // A Flock switched on after the model query: not connected, until its stream
 // brings fresh readings, which are live like any others.
 TEST_F(RegFormTest, ReadingsOfATrackerThatMissedTheExchangeAreLive) {

@@ -891,6 +891,16 @@ void TRegForm::N1152001Click(TCommand item) {
 
 void TRegForm::ResetConnectionMenuClick() {
   // The ports are looked for again, so that the menu shows what exists now.
-  PortMenuOpening();
+  if (Tracker.PortName.empty() && linkStarted_ && services_.ports) {
+    // None existed at start, so none was chosen: the first that exists now is.
+    const std::vector<std::string> ports = services_.ports->ListSerialPorts();
+    if (ports.empty()) {
+      services_.messages->ShowMessage(kNoSerialPortsMessage);
+      return;
+    }
+    FillPortMenu(ChoosePort(Tracker, ports));
+  } else {
+    PortMenuOpening();
+  }
   InitFOBdialog();
 }
