@@ -121,7 +121,14 @@ std::string ReadNiftiHeaderBytes(const std::string& path, std::string& bytes) {
   bool atEnd = static_cast<size_t>(got) < sizeof in;
   for (;;) {
     int ret = inflate(&zs, Z_NO_FLUSH);
-    if (zs.avail_out == 0 || ret == Z_STREAM_END) break;  // full, or all it holds
+    if (zs.avail_out == 0) break;  // the header is whole
+    if (ret == Z_STREAM_END) {
+      // The end of one gzip member. Members written one after another are one
+      // file (as gunzip reads them): the header may go on in the next one.
+      if (zs.avail_in == 0 && atEnd) break;  // all it holds
+      if (inflateReset(&zs) != Z_OK) return name + " cannot be inflated: zlib could not start again";
+      continue;
+    }
     if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs.avail_in == 0))
       return name + " is a corrupt gzip file (" +
              (zs.msg ? std::string(zs.msg) : "zlib error " + std::to_string(ret)) + ")";

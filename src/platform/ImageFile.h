@@ -11,9 +11,11 @@
 //   - A path ending in .img (or .img.gz) reads the .hdr (.hdr.gz) beside it.
 //   - A file that starts with the gzip magic (1f 8b), whatever its name, is
 //     inflated through zlib only as far as the header reaches: a file that would
-//     inflate to gigabytes costs no more than a small one. A gzip stream that
-//     ends before the header, a corrupt one, or one that yields no header within
-//     its first kMaxCompressedHeaderInput bytes gives a message.
+//     inflate to gigabytes costs no more than a small one. Members written one
+//     after another read as one stream. A corrupt or truncated stream, or one that
+//     yields no header within its first kMaxCompressedHeaderInput bytes, gives a
+//     message; a whole stream shorter than the header gives its bytes (the
+//     header's parser says it is too short).
 std::string ReadNiftiHeaderBytes(const std::string& path, std::string& bytes);
 
 // The most compressed bytes read to inflate a header (a real one needs a few

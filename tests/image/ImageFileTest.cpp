@@ -127,6 +127,9 @@ const TGoodFile kGoodFiles[] = {
     {"IMG opens its HDR", "PAIR.HDR", PairHeader, "PAIR.IMG", "PAIR.HDR"},
     {"img.gz opens its hdr.gz", "pair.hdr.gz", [] { return Gzip(PairHeader()); }, "pair.img.gz",
      "pair.hdr.gz"},
+    // gzip files written one after another are one file to gunzip.
+    {"gzip members", "cat.nii.gz", [] { return Gzip("") + Gzip(Header().substr(0, 100)) + Gzip(Header().substr(100)); },
+     "cat.nii.gz", "cat.nii.gz"},
 };
 
 void PrintTo(const TGoodFile& c, std::ostream* os) { *os << c.what; }
