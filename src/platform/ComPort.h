@@ -33,6 +33,9 @@
 
 class TSerialCapture;
 
+// Why a port that another handle holds did not open.
+inline constexpr char kPortInUseText[] = "in use by another program";
+
 class TComPort : public ISerialPort {
  public:
   TComPort();
@@ -53,7 +56,8 @@ class TComPort : public ISerialPort {
   //  - the port opened but the line settings or time-outs were refused (also an
   //    unsupported speed): false, and the port stays open (IsOpen() true).
   // LastError() and LastErrorText() tell which and why (NotFound for a name that
-  // does not exist, InUse for a held port, NotSerial, Settings, Other).
+  // does not exist, InUse for a held port, NotSerial, Settings, Other). A held
+  // port's text is kPortInUseText on both systems.
   // POSIX speeds: the termios speeds from 50 to 4000000 bps; any other speed is
   // refused as a line setting.
   bool Open(const std::string& name, int32_t baud) override;

@@ -100,8 +100,6 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
-const char kInUseText[] = "in use by another program";
-
 // Why open() refused a name: a device node that is not there (or has no device
 // behind it, as a USB adapter's node while it is being unplugged) is a port that
 // was not found.
@@ -132,7 +130,7 @@ bool TComPort::Open(const std::string& name, int32_t baud) {
     const int error = errno;
     const TOpenError why = OpenErrorOf(error);
     // Another holder's exclusive mode (TIOCEXCL) refuses other users with EBUSY.
-    return OpenFailed(why, why == TOpenError::InUse ? kInUseText : std::strerror(error));
+    return OpenFailed(why, why == TOpenError::InUse ? kPortInUseText : std::strerror(error));
   }
   termios t{};
   // Not a terminal (a regular file, /dev/null): no serial port.
@@ -145,7 +143,7 @@ bool TComPort::Open(const std::string& name, int32_t baud) {
   if (RetryEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     const int error = errno;
     ::close(fd);
-    if (error == EWOULDBLOCK) return OpenFailed(TOpenError::InUse, kInUseText);
+    if (error == EWOULDBLOCK) return OpenFailed(TOpenError::InUse, kPortInUseText);
     return OpenFailed(TOpenError::Other, std::strerror(error));
   }
   RetryEintr([&] { return ioctl(fd, TIOCEXCL); });

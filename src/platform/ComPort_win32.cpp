@@ -69,7 +69,8 @@ bool TComPort::Open(const std::string& name, int32_t baud) {
                          0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
-    return OpenFailed(OpenErrorOf(code), SystemErrorText(code));
+    const TOpenError why = OpenErrorOf(code);
+    return OpenFailed(why, why == TOpenError::InUse ? kPortInUseText : SystemErrorText(code));
   }
   DCB dcb;
   std::memset(&dcb, 0, sizeof dcb);

@@ -101,6 +101,7 @@ TEST_F(ComPortWineTest, ASecondOpenFailsOnWindows) {
   EXPECT_FALSE(opened);
   EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(second.LastError(), ISerialPort::TOpenError::InUse);
+  EXPECT_EQ(second.LastErrorText(), kPortInUseText);  // as on POSIX, not "Access is denied"
 }
 
 TEST_F(ComPortWineTest, AsksTheModelAndReadsTheAnswer) {
