@@ -125,7 +125,7 @@ class TFastLabel : public QWidget {
   void setText(const QString& text);
   QString text() const { return text_; }
   void setColor(const QColor& colour);
-  // New texts are painted at the end of the pacer's tick (a new colour at once).
+  // New texts and colours are painted at the end of the pacer's tick.
   void SetPacer(TFramePacer* pacer) { pacer_ = pacer; }
   QColor color() const { return colour_; }
   QSize sizeHint() const override;

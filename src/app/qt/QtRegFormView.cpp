@@ -117,8 +117,11 @@ TQtRegFormView::TQtRegFormView(const TRegFormServices& services, TQtWaitClock* p
   });
   connect(&Timer1, &QTimer::timeout, this, [this] {
     TickInLoop.start();
+    struct TStandDown {  // also when an error escapes the tick
+      QTimer& timer;
+      ~TStandDown() { timer.stop(); }
+    } standDown{TickInLoop};
     RunTick();
-    TickInLoop.stop();
   });
   form_ = std::make_unique<TRegForm>(services, *this);
   form_->FormCreate();
