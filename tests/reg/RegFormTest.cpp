@@ -1031,7 +1031,10 @@ TEST_F(RegFormTest, APortInUseIsSaidOnceAndTheAddressCanBeChanged) {
   EXPECT_NE(startupMessages[0].find("Address already in use"), std::string::npos);
   EXPECT_EQ(view.Status(TStatusField::Server), "OpenIGTLink not listening on 127.0.0.1:18944");
   net.net.listenError.clear();
-  view.serverAnswer = std::make_pair(std::string("0.0.0.0"), 18945);
+  view.serverAnswer = std::make_pair(std::string("   "), 18945);  // blanks are no address
+  form->IgtlServerItemClick();
+  EXPECT_EQ(messages.messages.back(), "The OpenIGTLink port must be 0 (no server) to 65535, with an address");
+  view.serverAnswer = std::make_pair(std::string(" 0.0.0.0 "), 18945);
   form->IgtlServerItemClick();
   EXPECT_EQ(net.net.address, "0.0.0.0");
   EXPECT_EQ(view.Status(TStatusField::Server), "OpenIGTLink 0.0.0.0:18945, 0 clients");

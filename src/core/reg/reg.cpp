@@ -701,6 +701,9 @@ void TRegForm::IgtlServerItemClick() {
   std::string address = Tracker.IGTLAddress;
   int32_t port = Tracker.IGTLPort;
   if (!view_.EditServerAddress(address, port)) return;
+  // Blanks around the address are typing, in either window.
+  const size_t first = address.find_first_not_of(" \t");
+  address = first == std::string::npos ? std::string() : address.substr(first, address.find_last_not_of(" \t") - first + 1);
   if (port < 0 || port > 65535 || address.empty()) {
     services_.messages->ShowMessage("The OpenIGTLink port must be 0 (no server) to 65535, with an address");
     return;
