@@ -77,14 +77,17 @@ void TDevice::Tick(SimTime now) {
   // it was due (or the line came free), not when this process got round to it: a
   // loaded machine wakes the emulator late, and records that lost that time each
   // fell far below the line's rate. The sensor's position is the one now.
-  for (int n = 0; streaming_ && nextRecord_ <= now && n < kMaxRecordsPerTick; ++n) {
+  size_t sent = 0;
+  while (streaming_ && nextRecord_ <= now && sent < kMaxBytesPerTick) {
     const SimTime lineFree = wire_.FreeAt();
     if (lineFree > now) {
       nextRecord_ = lineFree;
       return;
     }
     const SimTime at = std::max(nextRecord_, lineFree);
-    Send(Record(now), at);
+    const std::string record = Record(now);
+    Send(record, at);
+    sent += record.size();
     nextRecord_ = at + period_;
   }
   // After a long stop the records it missed are not all made up for.

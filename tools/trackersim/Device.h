@@ -83,8 +83,10 @@ class TDevice {
   // One output record for the sensor's position now.
   virtual std::string Record(SimTime now) const = 0;
 
-  // Most records one Tick puts on the line (after the emulator was stopped).
-  static constexpr int kMaxRecordsPerTick = 1000;
+  // Most bytes of records one Tick puts on the line (after the emulator was
+  // stopped): well within a pseudo-terminal's buffer (about 16 KiB), which would
+  // otherwise drop the tail of a catch-up in the middle of a record.
+  static constexpr size_t kMaxBytesPerTick = 4096;
   std::chrono::nanoseconds period_;  // between stream records
   bool streaming_ = false;           // Flock stream mode, Fastrak continuous output
   SimTime nextRecord_{};
