@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 #include "TestSupport.h"
 
@@ -41,9 +42,16 @@ Spawned Spawn(const std::vector<std::string>& argv, HANDLE out, HANDLE err) {
   si.hStdError = err ? err : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
   std::string cmd = CommandLine(argv);
-  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                      &pi))
-    throw std::runtime_error("CreateProcess failed for " + cmd);
+  // Wine, on a loaded machine, now and then fails to start a process that starts
+  // at the next try: a failure is said only after the third.
+  for (int attempt = 1;; ++attempt) {
+    std::string line = cmd;  // CreateProcessA may write into its command line
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) break;
+    const DWORD error = GetLastError();
+    if (attempt == 3)
+      throw std::runtime_error("CreateProcess failed for " + cmd + " (error " + std::to_string(error) + ")");
+    Sleep(200);
+  }
   CloseHandle(pi.hThread);
   return {pi.hProcess, pi.dwProcessId};
 }
