@@ -94,14 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (got) {
       Check(!failed && !link.Noisy());
       Check(IsFastrakPosition(reading));
-      // The newest line of the read: from the first line feed after the carriage
-      // return before it (a line feed within a line is part of it) to the read's
-      // last carriage return.
+      // The newest line of the read: from the last line feed before the read's
+      // last carriage return (a line feed within a line starts a new line) to that
+      // carriage return, with no other carriage return between.
       const size_t cr = port.read.rfind('\r');
       Check(cr != std::string::npos && cr >= readBefore);
       const size_t prevCr = cr == 0 ? std::string::npos : port.read.rfind('\r', cr - 1);
-      const size_t lf = port.read.find('\n', prevCr == std::string::npos ? 0 : prevCr + 1);
-      Check(lf != std::string::npos && lf < cr && cr - lf > kFastrakMinLine);
+      const size_t lf = cr == 0 ? std::string::npos : port.read.rfind('\n', cr - 1);
+      Check(lf != std::string::npos && (prevCr == std::string::npos || lf > prevCr));
+      Check(cr - lf > kFastrakMinLine);
       Check(IsFastrakRecordStart(std::string_view(port.read).substr(lf + 1, cr - lf - 1)));
     }
     Check(link.DiscardedBytes() <= port.read.size());
