@@ -591,7 +591,7 @@ bool TQtRegFormView::EditServerAddress(std::string& address, int32_t& port) {
   layout->addRow(buttons);
   addressEdit->setFocus();
   if (dialog.exec() != QDialog::Accepted) return false;
-  address = addressEdit->text().trimmed().toStdString();
+  address = addressEdit->text().toStdString();  // the controller trims it
   port = portEdit->value();
   return true;
 }

@@ -23,13 +23,13 @@ static_assert(std::size(kShortcuts) == static_cast<size_t>(TShortcut::CtrlS),
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+}  // namespace
+
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
-
-}  // namespace
 
 int ScaledPixels(int designPixels, int dpi) {
   // Rounded half away from zero, as the system's own scaling does.

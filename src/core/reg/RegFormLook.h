@@ -141,6 +141,9 @@ struct TShortcutKey {
 const TShortcutKey* ShortcutKey(TShortcut shortcut);  // nullptr for none
 const char* ShortcutText(TShortcut shortcut);
 
+// `text` without the blanks (spaces, tabs) around it: typed text of either window.
+std::string_view Trimmed(std::string_view text);
+
 // A spin edit's text as a whole: a signed 32-bit decimal integer (an optional sign
 // and digits, blanks around them); nullopt for any other text.
 std::optional<int32_t> ParseSpinEditText(std::string_view text);

@@ -8,6 +8,7 @@
 #include "math/LandmarkCheck.h"
 #include "math/RegMult.h"
 #include "reg/CalibFile.h"
+#include "reg/RegFormLook.h"
 #include "image/ScaleCheck.h"
 #include "reg/TrackView.h"
 #include "tracker/Startup.h"
@@ -357,7 +358,7 @@ void TRegForm::UpdateLinkStatus(uint64_t now, bool force) {
   // The lock was found held after the tick read its clock (an access waits a few
   // ms for it): no negative age.
   const uint64_t busyFor = blockBusy_ && now > blockBusySince_ ? now - blockBusySince_ : 0;
-  if (blockBusy_ && busyFor >= kViewerBusyAfterMs)
+  if (busyFor >= kViewerBusyAfterMs)
     SetStatus(TStatusField::Viewer,
               "The viewer holds its block locked (" + SecondsText(busyFor) + " s): the cursor is not exchanged",
               true);
@@ -701,9 +702,7 @@ void TRegForm::IgtlServerItemClick() {
   std::string address = Tracker.IGTLAddress;
   int32_t port = Tracker.IGTLPort;
   if (!view_.EditServerAddress(address, port)) return;
-  // Blanks around the address are typing, in either window.
-  const size_t first = address.find_first_not_of(" \t");
-  address = first == std::string::npos ? std::string() : address.substr(first, address.find_last_not_of(" \t") - first + 1);
+  address = std::string(Trimmed(address));  // blanks around it are typing, in either window
   if (port < 0 || port > 65535 || address.empty()) {
     services_.messages->ShowMessage("The OpenIGTLink port must be 0 (no server) to 65535, with an address");
     return;
